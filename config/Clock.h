@@ -1,0 +1,34 @@
+#pragma once
+// The wall clock as the program sees it. Tests hand in a TFixedClock so that
+// rollovers, watchdogs and schedules can be driven without waiting.
+#include <QDateTime>
+#include "DateTime.h"
+
+namespace za {
+
+class TClock {
+public:
+    virtual ~TClock() = default;
+    virtual QDateTime Now() const = 0;                  // local wall-clock time, ms precision
+    TDateTime NowDT() const { return FromQDateTime(Now()); }
+};
+
+class TSystemClock : public TClock {
+public:
+    QDateTime Now() const override { return QDateTime::currentDateTime(); }
+};
+
+class TFixedClock : public TClock {
+public:
+    explicit TFixedClock(QDateTime t = QDateTime(QDate(2011, 3, 31), QTime(14, 5, 9, 123))) : t_(t) {}
+    QDateTime Now() const override { return t_; }
+    void Set(const QDateTime& t) { t_ = t; }
+    void AdvanceMs(qint64 ms) { t_ = t_.addMSecs(ms); }
+private:
+    QDateTime t_;
+};
+
+// The clock used where nothing else was handed in.
+TClock& SystemClock();
+
+} // namespace za

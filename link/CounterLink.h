@@ -1,0 +1,78 @@
+#pragma once
+// Message types of the counter protocol, the dispatcher of received frames and
+// the small shared sends (Ack, clock) and the one-second wait for an answer.
+#include <QObject>
+#include <QString>
+#include <QVector>
+#include <cstdint>
+#include "RxTxBuffer.h"
+
+namespace za {
+
+class TClock;
+class TComPort;
+
+namespace msg {
+enum : uint8_t {
+    Ack = 6, Nak = 7, LogRecord = 16, ClockRequest = 17, SetClock = 18, AlarmInput = 19,
+    ReadSetup = 20, WriteSetup = 21, SetupData = 22, ReadFwInfo = 23, FwInfo = 24,
+    ReadRfSetup = 25, WriteRfSetup = 26, RfSetupData = 27, ClearFifoAndCounts = 34,
+    TestMode = 35, WriteSetupExt = 36, SetupDataExt = 37, LogRecordExt = 38,
+};
+}
+
+// What the dispatcher hands frames to. Each handler finds the accepted frame
+// at the front of the receive buffer. Defaults do nothing.
+class TCounterHandlers {
+public:
+    virtual ~TCounterHandlers() = default;
+    virtual void HandleLogRecord(int variant) { (void)variant; }
+    virtual void HandleAlarm() {}
+    virtual void SetInputSetup(const QVector<uint8_t>& bytes) { (void)bytes; }
+    virtual void SetLogInterval(int minutes) { (void)minutes; }
+    virtual void SetSetupFormat(int format) { (void)format; }
+    virtual void ApplyRfSetup() {}
+    // "Wrong number of channels": error to box and status line, not to the file.
+    virtual void ReportWrongChannelCount() {}
+};
+
+class TCounterLink : public QObject {
+    Q_OBJECT
+public:
+    TCounterLink(TComPort* port, const TClock* clock, QObject* parent = nullptr);
+    ~TCounterLink() override;
+
+    void SetHandlers(TCounterHandlers* h) { handlers_ = h; }
+    void SetRunning(bool running);           // the main window's running flag
+    bool Running() const { return running_; }
+    void SetChannelCount(int n) { channels_ = n; }
+    int ChannelCount() const { return channels_; }
+
+    TRxTxBuffer* RxBuffer() { return rx_; }
+    TRxTxBuffer* TxBuffer() { return tx_; }
+    TComPort* Port() { return port_; }
+
+    void ComportTriggerAvail(int count);
+    void SendAck();
+    void SendClock();
+    bool WaitForAck();
+    // Runs the nested loop until flag is true or timeoutMs passed; true when the flag was set.
+    bool WaitFor(const bool& flag, int timeoutMs = 1000);
+
+    bool AckReceived = false;
+    bool NakReceived = false;
+    bool SetupReceived = false;
+    bool FwInfoReceived = false;
+    QString FwVersion, FwDate;
+
+private:
+    TComPort* port_;
+    const TClock* clock_;
+    TCounterHandlers* handlers_ = nullptr;
+    TRxTxBuffer* rx_;
+    TRxTxBuffer* tx_;
+    bool running_ = false;
+    int channels_ = 3;
+};
+
+} // namespace za
