@@ -28,6 +28,17 @@ private:
     QDateTime t_;
 };
 
+// Real time shifted to start at a chosen moment: lets a whole program run as if
+// it were another day (rollovers in end-to-end tests and demonstrations).
+class TOffsetClock : public TClock {
+public:
+    explicit TOffsetClock(const QDateTime& start)
+        : offsetMs_(QDateTime::currentDateTime().msecsTo(start)) {}
+    QDateTime Now() const override { return QDateTime::currentDateTime().addMSecs(offsetMs_); }
+private:
+    qint64 offsetMs_;
+};
+
 // The clock used where nothing else was handed in.
 TClock& SystemClock();
 
