@@ -3,7 +3,9 @@
 
 namespace za {
 
-static const QDate kEpoch(1899, 12, 30);
+// Constant-initialised (30 December 1899), so that static initialisers in other
+// files can already encode dates.
+static constexpr QDate kEpoch = QDate::fromJulianDay(2415019);
 static constexpr double kMsPerDay = 86400000.0;
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& out) {

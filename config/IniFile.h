@@ -2,8 +2,12 @@
 // Settings file access: sections of "key=value" lines, names matched without
 // regard to letter case, every write goes to disk at once and replaces the
 // file atomically, so a kill or power cut never leaves half a settings file.
+// Several instances may share the file: a write re-reads it under a lock file
+// first, and reads notice when someone else changed it.
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include "DateTime.h"
 
@@ -17,6 +21,11 @@ public:
 private:
     QString text_;
 };
+
+// The user's regional short date format, and the long time format without its
+// time-zone part: the date-time text of event-log lines and time-of-day values.
+QString SystemShortDateFormat();
+QString SystemLongTimeFormat();
 
 class TIniFile {
 public:
@@ -40,8 +49,22 @@ public:
     QStringList ReadSection(const QString& section) const;        // key names
     void EraseSection(const QString& section);
 
+    // The text forms of date-time numbers and times of day that Read*/Write* use.
+    static QString FormatDateTimeNumber(TDateTime value);
+    static bool ParseDateTimeNumber(const QString& text, TDateTime& out);
+    static QString FormatTimeOfDay(TDateTime value);
+    static bool ParseTimeOfDay(const QString& text, TDateTime& out);
+
+    static constexpr int kMaxStringLength = 2047;
+
 private:
+    struct TData;
+    static std::shared_ptr<TData> Load(const QString& fileName);
+    const TData& Current() const;       // the file's content, reloaded when it changed on disk
+    void Modify(const std::function<bool(TData&)>& change);
+
     QString fileName_;
+    mutable std::shared_ptr<TData> d_;  // cache of the parsed file
 };
 
 } // namespace za

@@ -11,6 +11,9 @@ namespace za {
 
 class TIniFile;
 
+// No counter frame can carry more counts than this (255-byte frames).
+constexpr int kMaxChannels = 122;
+
 struct TSettings {
     // SETUP
     bool RunOnce = false;

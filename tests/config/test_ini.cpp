@@ -1,0 +1,268 @@
+#include "config/IniFile.h"
+#include "tests/support/TestSupport.h"
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <climits>
+#include <gtest/gtest.h>
+
+using namespace za;
+
+void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+struct TIntCase {
+    const char* key;
+    int def;
+    int expected;
+};
+
+// Runs one test of this binary again in a child process under another regional
+// setting (Qt takes the system locale from LC_ALL).
+QString RunChild(const QString& filter, const QString& locale, const QString& dir) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LC_ALL", locale);
+    env.insert("ZT_CHILD_DIR", dir);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=" + filter});
+    p.waitForFinished(60000);
+    return QString::fromUtf8(p.readAllStandardOutput()) + QString::fromUtf8(p.readAllStandardError());
+}
+
+} // namespace
+
+TEST(IniRead, ValuesAndDefaults) {
+    zt::TScratchDir dir;
+    const QString path = dir.File("app.ini");
+    zt::WriteAll(path,
+                 "; hand-edited\r\n"
+                 "[Setup]\r\n"
+                 "ComPort=0x10\r\n"
+                 "upperhex=0X1f\r\n"
+                 "dollar=$FF\r\n"
+                 "allbits=$FFFFFFFF\r\n"
+                 "neg=-5\r\n"
+                 "plus=+7\r\n"
+                 "bool2=2\r\n"
+                 "bad=abc\r\n"
+                 "empty=\r\n"
+                 "  spaced  =  42  \r\n"
+                 "toobig=2147483648\r\n"
+                 "lowest=-2147483648\r\n"
+                 "trailing=12 x\r\n"
+                 "badhex=0xG1\r\n"
+                 "quoted=\"Door 1\"\r\n"
+                 "[Other]\r\n"
+                 "ComPort=99\r\n");
+    TIniFile ini(path);
+    const TIntCase cases[] = {
+        {"COMPORT", -1, 16}, {"UPPERHEX", 0, 31},  {"dollar", 0, 255},  {"allbits", 0, -1},
+        {"neg", 0, -5},      {"plus", 0, 7},       {"bool2", 0, 2},     {"bad", 3, 3},
+        {"empty", 3, 3},     {"spaced", 0, 42},    {"toobig", 9, 9},    {"lowest", 0, INT_MIN},
+        {"trailing", 9, 9},  {"badhex", 9, 9},     {"missing", -1, -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ini.ReadInteger("SETUP", c.key, c.def), c.expected) << c.key;
+
+    EXPECT_TRUE(ini.ReadBool("setup", "bool2", false));
+    EXPECT_FALSE(ini.ReadBool("setup", "bad", false));
+    EXPECT_TRUE(ini.ReadBool("setup", "bad", true));
+    EXPECT_EQ(ini.ReadString("SETUP", "comport", "x"), "0x10");
+    EXPECT_EQ(ini.ReadString("SETUP", "empty", "x"), "");     // present but empty is not missing
+    EXPECT_EQ(ini.ReadString("SETUP", "missing", "x"), "x");
+    EXPECT_EQ(ini.ReadString("SETUP", "quoted", ""), "Door 1");
+    EXPECT_EQ(ini.ReadInteger("OTHER", "COMPORT", 0), 99);
+    EXPECT_TRUE(ini.SectionExists("setup"));
+    EXPECT_TRUE(ini.ValueExists("Setup", "SPACED"));
+    EXPECT_FALSE(ini.ValueExists("Other", "spaced"));
+    EXPECT_EQ(ini.ReadSection("OTHER"), QStringList{"ComPort"});
+
+    TIniFile none(dir.File("missing.ini"));
+    EXPECT_EQ(none.ReadInteger("SETUP", "COMPORT", -1), -1);
+    EXPECT_EQ(none.ReadString("SETUP", "X", "d"), "d");
+    EXPECT_FALSE(QFile::exists(dir.File("missing.ini")));       // reading never creates the file
+}
+
+TEST(IniRead, LongStringIsCutAt2047) {
+    zt::TScratchDir dir;
+    TIniFile ini(dir.File("app.ini"));
+    ini.WriteString("S", "LONG", QString(3000, 'a'));
+    EXPECT_EQ(ini.ReadString("S", "LONG", "").size(), 2047);
+    ini.WriteString("S", "EXACT", QString(2047, 'b'));
+    EXPECT_EQ(ini.ReadString("S", "EXACT", ""), QString(2047, 'b'));
+}
+
+TEST(IniDateTime, NumbersAndTimesRoundTrip) {
+    zt::TScratchDir dir;
+    const QString path = dir.File("app.ini");
+    TIniFile ini(path);
+    const TDateTime noon = EncodeDateTime(2011, 3, 31, 12, 0, 0);
+    const TDateTime odd = EncodeDateTime(2011, 3, 31, 14, 5, 9, 123);
+    ini.WriteDateTime("TIME", "NOON", noon);
+    ini.WriteDateTime("TIME", "ODD", odd);
+    ini.WriteDateTime("TIME", "NEVER", 0);
+    ini.WriteTime("SETUP", "START", EncodeTime(22, 0, 0));
+    const QString point = QLocale::system().decimalPoint();
+    EXPECT_EQ(ini.ReadString("TIME", "NOON", ""), "40633" + point + "5");
+    EXPECT_EQ(ini.ReadString("TIME", "NEVER", ""), "0");
+    EXPECT_EQ(ini.ReadDateTime("TIME", "NOON", -1), noon);
+    EXPECT_EQ(ini.ReadDateTime("TIME", "ODD", -1), odd);
+    EXPECT_EQ(ini.ReadTime("SETUP", "START", -1), EncodeTime(22, 0, 0));
+
+    zt::WriteAll(path,
+                 "[T]\r\nPOINT=40633.5\r\nCOMMA=40633,5\r\nBAD=abc\r\nHUGE=1e300\r\nINF=inf\r\n"
+                 "T1=22:00\r\nT2=7:05:30\r\nT3=25:00:00\r\nT4=x\r\nT5=22:00:00\r\n");
+    EXPECT_EQ(ini.ReadDateTime("T", "POINT", -1), 40633.5);
+    EXPECT_EQ(ini.ReadDateTime("T", "COMMA", -1), 40633.5);
+    EXPECT_EQ(ini.ReadDateTime("T", "BAD", -1), -1);
+    EXPECT_EQ(ini.ReadDateTime("T", "HUGE", -1), -1);
+    EXPECT_EQ(ini.ReadDateTime("T", "INF", -1), -1);
+    EXPECT_EQ(ini.ReadTime("T", "T1", -1), EncodeTime(22, 0, 0));
+    EXPECT_EQ(ini.ReadTime("T", "T2", -1), EncodeTime(7, 5, 30));
+    EXPECT_EQ(ini.ReadTime("T", "T3", -1), -1);
+    EXPECT_EQ(ini.ReadTime("T", "T4", -1), -1);
+    EXPECT_EQ(ini.ReadTime("T", "T5", -1), EncodeTime(22, 0, 0));
+}
+
+// Under a regional setting with a decimal comma the file carries the comma.
+TEST(IniDateTime, DecimalCommaSetting) {
+    zt::TScratchDir dir;
+    const QString out = RunChild("IniDateTime.ChildDecimalComma", "da_DK.UTF-8", dir.Path());
+    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
+    EXPECT_EQ(zt::ReadLines(dir.File("app.ini")),
+              (QStringList{"[TIME]", "NOON=40633,5", "", "[SETUP]", "START=22.00.00"}));
+}
+
+TEST(IniDateTime, ChildDecimalComma) {
+    const QString dirPath = qEnvironmentVariable("ZT_CHILD_DIR");
+    if (dirPath.isEmpty()) GTEST_SKIP() << "runs only as the child of DecimalCommaSetting";
+    ASSERT_EQ(QLocale::system().decimalPoint(), ",");
+    TIniFile ini(dirPath + "/app.ini");
+    ini.WriteDateTime("TIME", "NOON", 40633.5);
+    ini.WriteTime("SETUP", "START", EncodeTime(22, 0, 0));
+    EXPECT_EQ(ini.ReadDateTime("TIME", "NOON", -1), 40633.5);
+    EXPECT_EQ(ini.ReadTime("SETUP", "START", -1), EncodeTime(22, 0, 0));
+    // A file from a machine with a decimal point still reads.
+    TIniFile other(dirPath + "/other.ini");
+    zt::WriteAll(dirPath + "/other.ini", "[T]\nP=40633.25\nT=22:30:00\n");
+    EXPECT_EQ(other.ReadDateTime("T", "P", -1), 40633.25);
+    EXPECT_EQ(other.ReadTime("T", "T", -1), EncodeTime(22, 30, 0));
+    QFile::remove(dirPath + "/other.ini");
+}
+
+TEST(IniWrite, KeepsOrderAppendsKeysAndSections) {
+    zt::TScratchDir dir;
+    const QString path = dir.File("app.ini");
+    zt::WriteAll(path,
+                 "; kept comment\r\n"
+                 "[Setup]\r\n"
+                 "ComPort=3\r\n"
+                 "Baud=1200\r\n"
+                 "\r\n"
+                 "[Mail]\r\n"
+                 "Server=old\r\n");
+    TIniFile ini(path);
+    ini.WriteInteger("SETUP", "COMPORT", 5);       // in place, file's spelling kept
+    ini.WriteString("SETUP", "NEWKEY", "v");        // end of its section, before the blank line
+    ini.WriteString("TIME", "HOUR", "0");           // new section at the end
+    ini.WriteString("mail", "SERVER", "smtp");
+    ini.WriteString("MAIL", "SUBJECT", "a\r\nINJECTED=1");   // a line break cannot add keys
+    EXPECT_EQ(zt::ReadAll(path),
+              "; kept comment\r\n"
+              "[Setup]\r\n"
+              "ComPort=5\r\n"
+              "Baud=1200\r\n"
+              "NEWKEY=v\r\n"
+              "\r\n"
+              "[Mail]\r\n"
+              "Server=smtp\r\n"
+              "SUBJECT=a INJECTED=1\r\n"
+              "\r\n"
+              "[TIME]\r\n"
+              "HOUR=0\r\n");
+    EXPECT_FALSE(ini.ValueExists("MAIL", "INJECTED"));
+
+    ini.EraseSection("setup");
+    EXPECT_FALSE(ini.SectionExists("SETUP"));
+    EXPECT_EQ(ini.ReadString("MAIL", "SERVER", ""), "smtp");
+    EXPECT_TRUE(zt::ReadAll(path).startsWith("; kept comment\r\n[Mail]\r\n"));
+}
+
+// Several instances may share the file: each write starts from what is on disk
+// and each read notices a change made by someone else.
+TEST(IniWrite, SharedFileKeepsEveryWritersKeys) {
+    zt::TScratchDir dir;
+    const QString path = dir.File("app.ini");
+    TIniFile a(path), b(path);
+    a.WriteInteger("SETUP", "A", 1);
+    EXPECT_EQ(b.ReadInteger("SETUP", "A", 0), 1);
+    b.WriteInteger("SETUP", "B", 2);
+    EXPECT_EQ(a.ReadInteger("SETUP", "B", 0), 2);
+    a.WriteInteger("SETUP", "C", 3);
+    EXPECT_EQ(zt::ReadLines(path), (QStringList{"[SETUP]", "A=1", "B=2", "C=3"}));
+
+    // A hand edit of the same size is seen by a reader that has the file cached.
+    zt::WriteAll(path, "[SETUP]\r\nA=7\r\nB=2\r\nC=3\r\n");
+    EXPECT_EQ(a.ReadInteger("SETUP", "A", 0), 7);
+}
+
+// Two processes writing their own keys at the same moment lose none of them.
+TEST(IniWrite, ConcurrentProcessesLoseNoKeys) {
+    zt::TScratchDir dir;
+    QProcess a, b;
+    for (auto [p, prefix] : {std::pair{&a, "A"}, {&b, "B"}}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("ZT_CHILD_DIR", dir.Path());
+        env.insert("ZT_PREFIX", prefix);
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        p->setProcessEnvironment(env);
+        p->start(QCoreApplication::applicationFilePath(), {"--gtest_filter=IniWrite.ChildWriter"});
+    }
+    ASSERT_TRUE(a.waitForFinished(60000));
+    ASSERT_TRUE(b.waitForFinished(60000));
+    TIniFile ini(dir.File("shared.ini"));
+    QStringList missing;
+    for (const char* prefix : {"A", "B"})
+        for (int i = 0; i < 25; ++i)
+            if (ini.ReadInteger("SETUP", QString("%1%2").arg(prefix).arg(i), -1) != i)
+                missing << QString("%1%2").arg(prefix).arg(i);
+    EXPECT_TRUE(missing.isEmpty()) << missing.join(" ").toStdString();
+}
+
+TEST(IniWrite, ChildWriter) {
+    const QString dirPath = qEnvironmentVariable("ZT_CHILD_DIR");
+    if (dirPath.isEmpty()) GTEST_SKIP() << "runs only as a child of ConcurrentProcessesLoseNoKeys";
+    TIniFile ini(dirPath + "/shared.ini");
+    const QString prefix = qEnvironmentVariable("ZT_PREFIX");
+    for (int i = 0; i < 25; ++i) ini.WriteInteger("SETUP", QString("%1%2").arg(prefix).arg(i), i);
+}
+
+TEST(IniWrite, ReplacesAtomicallyAndReportsFailures) {
+    zt::TScratchDir dir;
+    const QString path = dir.File("app.ini");
+    TIniFile ini(path);
+    for (int i = 0; i < 20; ++i) ini.WriteInteger("SETUP", QString("K%1").arg(i), i);
+    EXPECT_EQ(zt::ReadLines(path).size(), 21);
+    EXPECT_EQ(QDir(dir.Path()).entryList(QDir::Files | QDir::Hidden), QStringList{"app.ini"});
+
+    // The folder of the file is a regular file: nothing can be created there.
+    zt::WriteAll(dir.File("plain"), "x");
+    const QString blocked = dir.File("plain") + "/app.ini";
+    TIniFile bad(blocked);
+    try {
+        bad.WriteString("SETUP", "X", "1");
+        FAIL() << "write did not fail";
+    } catch (const EIniWriteError& e) {
+        EXPECT_EQ(e.Text(), "Unable to write to " + blocked);
+    }
+    EXPECT_EQ(bad.ReadString("SETUP", "X", "d"), "d");
+
+    // A folder stands where the file should be: it is neither read nor replaced.
+    QDir(dir.Path()).mkdir("dir.ini");
+    TIniFile asDir(dir.File("dir.ini"));
+    EXPECT_THROW(asDir.WriteBool("SETUP", "X", true), EIniWriteError);
+    EXPECT_TRUE(QFileInfo(dir.File("dir.ini")).isDir());
+    EXPECT_EQ(QDir(dir.Path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"app.ini", "plain"}));
+}
