@@ -5,9 +5,11 @@
 #include <QObject>
 #include <QString>
 #include <QByteArray>
+#include <QDateTime>
 #include "SerialIo.h"
 
 class QSerialPort;
+class QTimer;
 
 namespace za {
 
@@ -25,6 +27,7 @@ public:
     QString DevicePath() const;
 
     // Opens or closes; false with error "<device>: <cause>" and the port as it was.
+    // Opening an open port (or closing a closed one) does nothing.
     bool SetOpen(bool open, QString* error = nullptr);
     bool Open() const;
     void FlushBuffers();                        // drop unread and unsent bytes
@@ -35,10 +38,15 @@ public:
     uint8_t GetChar() override;
     int BytesAvailable() const;
 
+    // Raises TriggerAvail again soon (from the event loop) when bytes are
+    // waiting, e.g. once the reader is ready to take bytes it left in the port.
+    void AnnounceWaiting();
+
     // Traffic log, written to "APRO.LOG" in the working directory by WriteLog().
     void SetLogging(bool on);
     bool Logging() const { return logging_; }
     bool WriteLog(QString* error = nullptr);
+    QString LogFileName = QStringLiteral("APRO.LOG");
 
 signals:
     // Bytes can be taken; raised on the GUI thread, again for bytes still waiting.
@@ -47,10 +55,23 @@ signals:
     void DeviceLost(const QString& cause);
 
 private:
+    void OnReadyRead();
+    void OnError(int error);
+    void Announce();
+    void LogTraffic(char dir, uint8_t b);
+
     QSerialPort* port_ = nullptr;
+    QTimer* reannounce_ = nullptr;   // zero-time re-announce of waiting bytes
     bool logging_ = false;
     QByteArray traffic_;
-    // implementation details are the port's own
+    // Traffic log: the line being filled and when it was started.
+    char logDir_ = 0;
+    int logLineBytes_ = 0;
+    QDateTime logLineTime_;
+
+    bool configuring_ = false;       // inside SetOpen: line-setting failures are not a lost device
+    bool writeFailed_ = false;       // the device refused a write since PutChar began
+    quint64 taken_ = 0;              // bytes taken by GetChar
 };
 
 } // namespace za

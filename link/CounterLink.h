@@ -7,10 +7,13 @@
 #include <cstdint>
 #include "RxTxBuffer.h"
 
+class QTimer;
+
 namespace za {
 
 class TClock;
 class TComPort;
+class TSerialIo;
 
 namespace msg {
 enum : uint8_t {
@@ -34,8 +37,17 @@ public:
     virtual void ApplyRfSetup() {}
     // "Wrong number of channels": error to box and status line, not to the file.
     virtual void ReportWrongChannelCount() {}
+    // A handler threw; its frame has been removed all the same. Default: nothing.
+    virtual void ReportHandlerFailure(const QString& what) { (void)what; }
+    // The device refused an Ack or clock frame ("<device>: <cause>").
+    virtual void ReportPortError(const QString& text) { (void)text; }
 };
 
+// Receives through the port's TriggerAvail (connected here) and dispatches
+// each checked frame exactly once. While a handler runs (it may show a modal
+// box, whose nested loop raises the data event again), further received bytes
+// stay in the port and are taken after the handler has returned; a wait for
+// an answer started from inside a handler therefore sees no answer.
 class TCounterLink : public QObject {
     Q_OBJECT
 public:
@@ -43,7 +55,8 @@ public:
     ~TCounterLink() override;
 
     void SetHandlers(TCounterHandlers* h) { handlers_ = h; }
-    void SetRunning(bool running);           // the main window's running flag
+    // The main window's running flag; setting it takes bytes already waiting in the port.
+    void SetRunning(bool running);
     bool Running() const { return running_; }
     void SetChannelCount(int n) { channels_ = n; }
     int ChannelCount() const { return channels_; }
@@ -53,6 +66,9 @@ public:
     TComPort* Port() { return port_; }
 
     void ComportTriggerAvail(int count);
+    // The same path for bytes from memory (a replay or the fuzz harness);
+    // inside a handler they are queued behind its frame.
+    void ReceiveFrom(const uint8_t* bytes, int n);
     void SendAck();
     void SendClock();
     bool WaitForAck();
@@ -66,6 +82,12 @@ public:
     QString FwVersion, FwDate;
 
 private:
+    void Receive(TSerialIo* io, int count);
+    void Dispatch();
+    void ReceiveSetupData();
+    void ReceiveSetupDataExt();
+    int Send(TRxTxBuffer& tx);
+
     TComPort* port_;
     const TClock* clock_;
     TCounterHandlers* handlers_ = nullptr;
@@ -73,6 +95,9 @@ private:
     TRxTxBuffer* tx_;
     bool running_ = false;
     int channels_ = 3;
+    bool dispatching_ = false;   // inside the receive loop
+    bool deferred_ = false;      // a data event came while dispatching
+    QTimer* again_ = nullptr;    // next pass for a frame left behind a dropped one
 };
 
 } // namespace za

@@ -44,6 +44,8 @@ public:
     int16_t ReadWord();           // low byte first; callers wanting unsigned cast
     QString ReadString();
     int PayloadRemaining() const; // payload bytes left from ReadPos in the accepted frame
+    // Removes the first n bytes and any noise up to the next start byte, so the
+    // front is always a frame start or the buffer is empty.
     void Discard(int n);
     void Clear() { Count = 0; }
     void SkipToNextStart();
