@@ -2,9 +2,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QLockFile>
+#include <QElapsedTimer>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <cstdio>
 #include <QStringDecoder>
 #include <QTime>
 #include <cmath>
@@ -252,6 +256,33 @@ std::shared_ptr<TIniFile::TData> TIniFile::Load(const QString& fileName) {
     return d;
 }
 
+namespace {
+// An advisory lock held across one read-modify-write. The kernel releases it
+// when the holder dies, so a killed instance never blocks the others, and
+// taking it costs no disk flush.
+class TWriteLock {
+public:
+    TWriteLock(const QString& path, int timeoutMs) {
+        fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        if (fd_ < 0) return;
+        QElapsedTimer t;
+        t.start();
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (t.elapsed() >= timeoutMs) return;   // go ahead without it rather than not at all
+            ::usleep(2000);
+        }
+    }
+    ~TWriteLock() {
+        if (fd_ >= 0) ::close(fd_);   // closing releases the lock
+    }
+    TWriteLock(const TWriteLock&) = delete;
+    TWriteLock& operator=(const TWriteLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+} // namespace
+
 TIniFile::TIniFile(QString fileName) : fileName_(std::move(fileName)) {}
 
 const TIniFile::TData& TIniFile::Current() const {
@@ -264,9 +295,7 @@ void TIniFile::Modify(const std::function<bool(TData&)>& change) {
     // what is on disk now, so its keys survive our write. The lock keeps two
     // instances from interleaving their read-modify-write; if it cannot be had in
     // time (a crashed holder), the write goes ahead without it rather than not at all.
-    QLockFile lock(fileName_ + ".lock");
-    lock.setStaleLockTime(10000);
-    lock.tryLock(2000);
+    TWriteLock lock(fileName_ + ".lock", 2000);
     std::shared_ptr<TData> d = Load(fileName_);
     const QString failure = QString("Unable to write to %1").arg(fileName_);
     // A file we cannot read must not be replaced by one holding only our key.
@@ -280,8 +309,7 @@ void TIniFile::Modify(const std::function<bool(TData&)>& change) {
         d_ = d;
         return;
     }
-    QSaveFile f(fileName_);
-    if (!f.open(QIODevice::WriteOnly) || f.write(out) != out.size() || !f.commit()) {
+    if (!(flushToDisk_ ? WriteFlushed(out) : WriteReplacing(out))) {
         d_.reset();
         throw EIniWriteError(failure);
     }
@@ -291,6 +319,40 @@ void TIniFile::Modify(const std::function<bool(TData&)>& change) {
     d->exists = true;
     d->stamp = TStamp();
     d_ = d;
+}
+
+bool TIniFile::WriteFlushed(const QByteArray& out) const {
+    QSaveFile f(fileName_);
+    return f.open(QIODevice::WriteOnly) && f.write(out) == out.size() && f.commit();
+}
+
+bool TIniFile::WriteReplacing(const QByteArray& out) const {
+    // Still all or nothing (a new file renamed over the old one), but without
+    // waiting for the disk.
+    const QString tmp = fileName_ + ".new~";
+    QFile f(tmp);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(out) != out.size() || !f.flush()) {
+        f.close();
+        QFile::remove(tmp);
+        return false;
+    }
+    f.close();
+    if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(fileName_).constData()) != 0) {
+        QFile::remove(tmp);
+        return false;
+    }
+    return true;
+}
+
+void TIniFile::WriteIntegerUnflushed(const QString& section, const QString& key, int value) {
+    flushToDisk_ = false;
+    try {
+        WriteInteger(section, key, value);
+    } catch (...) {
+        flushToDisk_ = true;
+        throw;
+    }
+    flushToDisk_ = true;
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const {

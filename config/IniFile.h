@@ -43,6 +43,10 @@ public:
     void WriteBool(const QString& section, const QString& key, bool value);
     void WriteDateTime(const QString& section, const QString& key, TDateTime value);
     void WriteTime(const QString& section, const QString& key, TDateTime value);
+    // Replaced atomically like every write, but not waited for on the disk: for
+    // a value written very often whose loss in a power cut only costs a warning
+    // (the log file checksum).
+    void WriteIntegerUnflushed(const QString& section, const QString& key, int value);
 
     bool SectionExists(const QString& section) const;
     bool ValueExists(const QString& section, const QString& key) const;
@@ -63,7 +67,11 @@ private:
     const TData& Current() const;       // the file's content, reloaded when it changed on disk
     void Modify(const std::function<bool(TData&)>& change);
 
+    bool WriteFlushed(const QByteArray& out) const;
+    bool WriteReplacing(const QByteArray& out) const;
+
     QString fileName_;
+    bool flushToDisk_ = true;
     mutable std::shared_ptr<TData> d_;  // cache of the parsed file
 };
 

@@ -194,7 +194,9 @@ void TRecordHandler::StoreLogLine(const QString& line) {
     store_.AddLine(line);
     store_.SaveToFile(currentLogFileName_);
     try {
-        ini_.WriteInteger("SETUP", "CHKS", LogDataChecksum());
+        // The log file itself was flushed to disk; a CHKS lost in a power cut
+        // only makes the next start warn about the checksum.
+        ini_.WriteIntegerUnflushed("SETUP", "CHKS", LogDataChecksum());
     } catch (const EIniWriteError& e) {
         ReportError(e.Text());
     }

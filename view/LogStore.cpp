@@ -143,7 +143,8 @@ bool WriteFileAtomic(const QString& fileName, const QByteArray& bytes) {
     QSaveFile f(fileName);
     f.setDirectWriteFallback(false);
     if (!f.open(QIODevice::WriteOnly)) return false;
-    if (f.write(bytes) != bytes.size() || !f.flush() || ::fsync(f.handle()) != 0) {
+    // commit() flushes the new file to disk before it renames it over the old one.
+    if (f.write(bytes) != bytes.size()) {
         f.cancelWriting();
         return false;
     }
