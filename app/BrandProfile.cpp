@@ -1,0 +1,56 @@
+#include "BrandProfile.h"
+#include <QDir>
+#include <QImageReader>
+#include "config/IniFile.h"
+
+namespace za {
+
+namespace {
+
+// anyFormat: take whatever picture format the content is; otherwise a bitmap only.
+// Missing or unreadable gives an empty picture.
+QPixmap LoadLogo(const QString& path, bool anyFormat) {
+    QImageReader reader(path, anyFormat ? QByteArray() : QByteArray("bmp"));
+    if (anyFormat) {
+        reader.setDecideFormatFromContent(true);
+    } else {
+        reader.setAutoDetectImageFormat(false);
+    }
+    const QImage img = reader.read();
+    return img.isNull() ? QPixmap() : QPixmap::fromImage(img);
+}
+
+} // namespace
+
+TBrandProfile ApplyBrandProfile(const QString& code, const TIniFile& ini, const QString& exeFolder) {
+    const QString brand = code.toUpper();
+    const QDir folder(exeFolder);
+    TBrandProfile p;
+    if (brand == "VT") {
+        p.title = p.caption = "Voltaro People Counter Datalog";
+        p.aboutCaption = "About Voltaro People Counter";
+        p.aboutInfo = {"Voltaro", "www.voltaro.example", "", ""};
+        p.masterPassword = "bryxa5820";
+        p.logo = LoadLogo(folder.filePath("voltarologo.bmp"), true);
+    } else if (brand == "KS") {
+        p.title = p.caption = "Kestrano Zentrell App.";
+        p.aboutCaption = "Programinformation";
+        p.aboutInfo = {"Kestrano ApS", "Lyngbakken 12", "DK-9999 Havnby", "Phone: +45 00 00 00 00"};
+        p.masterPassword = "zolkarbenti4716";
+        p.keepBuiltInLogo = true;
+    } else {
+        const QString s = "APPINFO";
+        p.title = ini.ReadString(s, "TITLE", "NoName Zentrell App.");
+        p.caption = ini.ReadString(s, "CAPTION", "NoName Zentrell App.");
+        p.aboutCaption = ini.ReadString(s, "ABOUT_CAPTION", "Programinformation");
+        p.aboutInfo = {ini.ReadString(s, "ABOUT_INFO1", "NoName comp Aps"),
+                       ini.ReadString(s, "ABOUT_INFO2", "Noway NoNumber"),
+                       ini.ReadString(s, "ABOUT_INFO3", "NoZip NoWhere"),
+                       ini.ReadString(s, "ABOUT_INFO4", "NoPhone: 00 00 00 00")};
+        p.masterPassword = "pirenvaldu3398";
+        p.logo = LoadLogo(folder.filePath("zentrellapp.bmp"), false);
+    }
+    return p;
+}
+
+} // namespace za
