@@ -1,5 +1,6 @@
 #include "BrandProfile.h"
 #include <QDir>
+#include <QFileInfo>
 #include <QImageReader>
 #include "config/IniFile.h"
 
@@ -10,6 +11,8 @@ namespace {
 // anyFormat: take whatever picture format the content is; otherwise a bitmap only.
 // Missing or unreadable gives an empty picture.
 QPixmap LoadLogo(const QString& path, bool anyFormat) {
+    // Most installations have no logo file; asking the reader would only print noise.
+    if (!QFileInfo(path).isFile()) return QPixmap();
     QImageReader reader(path, anyFormat ? QByteArray() : QByteArray("bmp"));
     if (anyFormat) {
         reader.setDecideFormatFromContent(true);
