@@ -26,6 +26,13 @@ public:
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("ZENTRELLAPP_BOXES", "stderr");
         if (!clockStart.isEmpty()) env.insert("ZENTRELLAPP_CLOCK_START", clockStart);
+        // The single-instance lock and socket are per user session: give each
+        // test a session of its own, so tests running side by side don't meet.
+        const QString runtime = folder + "/runtime";
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        env.insert("XDG_RUNTIME_DIR", runtime);
+        env.insert("TMPDIR", runtime);
         proc_.setProcessEnvironment(env);
         proc_.setWorkingDirectory(folder);
         proc_.setProcessChannelMode(QProcess::SeparateChannels);
