@@ -1,10 +1,15 @@
 // Speed of the data view's refresh: the period sums over a year of hourly
-// lines, and filling and drawing the chart with a year of hours.
+// lines, filling and drawing the chart with a year of hours, and the whole
+// refresh of a data frame as every received record causes it.
 #include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QRandomGenerator>
 #include <qcustomplot.h>
+#include <QTabWidget>
+#include "config/Clock.h"
+#include "view/Channels.h"
 #include "view/ChartView.h"
+#include "view/DataFrame.h"
 #include "view/PeriodTable.h"
 
 using namespace za;
@@ -82,6 +87,43 @@ void BM_ChartFillAndRepaint(benchmark::State& state) {
 BENCHMARK(BM_ChartFillAndRepaint)
     ->Arg(3)
     ->Arg(8)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+// UpdateGraph of a frame holding a year of hourly lines, "This year", every
+// channel and all three sums shown, plus the one repaint that follows it.
+void BM_DataFrameUpdateGraph(benchmark::State& state) {
+    const int n = int(state.range(0));
+    const int per = int(state.range(1));
+    QStringList names;
+    for (int c = 0; c < n; ++c) names << QString("Counter %1").arg(c + 1);
+    SetChannels(names, {});
+    SetLogLineFormat(0);
+    TFixedClock clock(QDateTime(QDate(2011, 6, 15), QTime(12, 0)));
+    TDataFrame frame(nullptr, nullptr, &clock);
+    frame.resize(1280, 800);
+    frame.Tabs()->setCurrentIndex(1);
+    frame.show();
+    frame.Store().SetLines(YearOfLines(n));
+    frame.SetDataToShow(dsThisYear);
+    frame.SetShowPer(per);
+    const int all = (1 << n) - 1, show = 1 << n;
+    frame.SetShowCounter(all | show);
+    frame.SetSelSumEnable1(all | show);
+    frame.SetSelSumEnable2(1 | show);
+    QApplication::processEvents();
+    for (auto _ : state) {
+        frame.UpdateGraph();
+        frame.Chart1()->Plot()->replot(QCustomPlot::rpImmediateRefresh);
+    }
+    state.SetLabel(QString("%1 periods x %2 series")
+                       .arg(frame.PeriodTable().periodCount)
+                       .arg(frame.Chart1()->SeriesCount())
+                       .toStdString());
+}
+BENCHMARK(BM_DataFrameUpdateGraph)
+    ->ArgsProduct({{3, 8}, {spHour, spDay, spWeek}})
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);

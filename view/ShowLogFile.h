@@ -7,11 +7,15 @@ namespace za {
 
 class TClock;
 class TDataFrame;
+class TEventLog;
 
 class TShowLogFile : public QWidget {
     Q_OBJECT
 public:
-    explicit TShowLogFile(QWidget* parent = nullptr, const TClock* clock = nullptr);
+    // log shows the frame's boxes (saved pictures, failed exports); nullptr
+    // gives plain message boxes.
+    explicit TShowLogFile(QWidget* parent = nullptr, const TClock* clock = nullptr, TEventLog* log = nullptr);
+    TShowLogFile(QWidget* parent, TEventLog* log, const TClock* clock = nullptr);
     TDataFrame* DataFrame1() const { return frame_; }
 
     // Loads the file into the frame and shows the window in front.

@@ -60,6 +60,7 @@ TEST_F(DataFrameTest, TextViewFollowsEveryChange) {
     frame.Clear();
     EXPECT_EQ(MemoLines(frame), QStringList());
     EXPECT_EQ(graphUpdates, 10);
+    EXPECT_EQ(frame.PeriodTable().periodCount, 1);   // empty store: today's week
 
     zt::WriteAll(dir.File("f.log"), "14,02,03,2011,    1,    2,    3\r\n09,05,03,2011,    1,    2,    3\r\n");
     QDateTime start, end;
@@ -68,6 +69,11 @@ TEST_F(DataFrameTest, TextViewFollowsEveryChange) {
     EXPECT_EQ(MemoLines(frame), StoreLines(frame));
     EXPECT_EQ(start, QDateTime(QDate(2011, 3, 2), QTime(0, 0)));
     EXPECT_EQ(end, QDateTime(QDate(2011, 3, 5), QTime(23, 59, 59)));
+
+    // Only the time stamps decide the range; a damaged count does not.
+    zt::WriteAll(dir.File("g.log"), "14,02,03,2011,    x\r\n09,05,03,2011,    1,    2,    3\r\n");
+    ASSERT_TRUE(frame.LoadFromFile(dir.File("g.log")));
+    EXPECT_EQ(start, QDateTime(QDate(2011, 3, 2), QTime(0, 0)));
 
     zt::WriteAll(dir.File("empty.log"), "");
     ASSERT_TRUE(frame.LoadFromFile(dir.File("empty.log")));
@@ -87,7 +93,7 @@ TEST_F(DataFrameTest, LineCountOnlyWhenAsked) {
 }
 
 TEST_F(DataFrameTest, TestDataIsOneYearOfHours) {
-    TDataFrame frame(nullptr, nullptr, &clock);
+    TDataFrame frame(nullptr, nullptr, &clock, true);
     frame.AddLine("old");
     int graphUpdates = 0;
     frame.OnUpdateGraph = [&] { ++graphUpdates; };
