@@ -80,7 +80,7 @@ TMainForm::~TMainForm() {
     if (link_) link_->SetRunning(false);
     delete supervisor_;
     supervisor_ = nullptr;
-    if (frLogData_) frLogData_->Store().SetEventLog(nullptr);
+    if (frLogData_) frLogData_->SetEventLog(nullptr);
     delete showLogFile_;
 }
 
@@ -118,6 +118,8 @@ void TMainForm::BuildWindow() {
 
     aOpenLogFile = new QAction("&Open Log File", this);
     connect(aOpenLogFile, &QAction::triggered, this, &TMainForm::aOpenLogFileExecute);
+    aExportToExcel = new QAction("Export To Excel File", this);
+    connect(aExportToExcel, &QAction::triggered, this, &TMainForm::aExportToExcelExecute);
     aSerialPort = new QAction("Serial &port (RS232)", this);
     connect(aSerialPort, &QAction::triggered, this, &TMainForm::aSerialPortExecute);
     aIniFile = new QAction("New inifile", this);
@@ -130,6 +132,7 @@ void TMainForm::BuildWindow() {
 
     QMenu* file = menuBar()->addMenu("&File");
     file->addAction(aOpenLogFile);
+    file->addAction(aExportToExcel);
     file->addAction(aSerialPort);
     file->addAction(aIniFile);
     file->addSeparator();
@@ -197,6 +200,14 @@ bool TMainForm::FormCreate() {
     masterPassword_ = settings_.MasterPassword;
 
     SetChannels(settings_.ChannelNames, settings_.ChannelColors);
+    // ShowCounter first: it creates the check lists the selected sums need.
+    frLogData_->SetDataToShow(settings_.DataToShow);
+    frLogData_->SetShowPer(settings_.ShowPer);
+    frLogData_->SetShowCounter(settings_.ShowCounter);
+    frLogData_->SetSelSumEnable1(settings_.SelSumEnable1);
+    frLogData_->SetSelSumEnable2(settings_.SelSumEnable2);
+    frLogData_->SetStart(settings_.GraphStart);
+    frLogData_->SetEnd(settings_.GraphEnd);
     frLogData_->SetStatusPanel(paDataInfo, false);
     SetLogLineFormat(settings_.LogLineFormat);
 
@@ -243,7 +254,7 @@ bool TMainForm::FormCreate() {
     sessionEnd_ = std::make_unique<TSessionEnd>();
     connect(sessionEnd_.get(), &TSessionEnd::SessionEnding, this, &TMainForm::SessionEnding);
 
-    showLogFile_ = new TShowLogFile(nullptr, clock_);
+    showLogFile_ = new TShowLogFile(nullptr, eventLog_.get(), clock_);
     showLogFile_->setAttribute(Qt::WA_DeleteOnClose, false);
     aboutDlg_ = new TAboutDlg(this);
     aboutDlg_->ApplyBrand(profile);
@@ -343,6 +354,8 @@ void TMainForm::aOpenLogFileExecute() {
     showLogFile_->ShowLogFileFromPath(name);
 }
 
+void TMainForm::aExportToExcelExecute() { frLogData_->ExportAll(); }
+
 void TMainForm::aSerialPortExecute() {
     RunSerialPortDialog(
         *comportDlg_, *comport_, [this] { return SaveSettings(); },
@@ -363,6 +376,15 @@ void TMainForm::aIniFileExecute() {
 bool TMainForm::SaveSettings() {
     if (!ini_) return false;
     if (comport_) settings_.ComPort = comport_->ComNumber;
+    if (frLogData_) {
+        settings_.DataToShow = frLogData_->DataToShow();
+        settings_.ShowPer = frLogData_->ShowPer();
+        settings_.ShowCounter = frLogData_->ShowCounter();
+        settings_.SelSumEnable1 = frLogData_->SelSumEnable1();
+        settings_.SelSumEnable2 = frLogData_->SelSumEnable2();
+        settings_.GraphStart = frLogData_->Start();
+        settings_.GraphEnd = frLogData_->End();
+    }
     if (records_) {
         const TRecordSettings& r = records_->Settings();
         settings_.LogFilePath = r.LogFilePath;
@@ -434,7 +456,8 @@ void TMainForm::FormClose() {
     ini_.reset();
 
     eventLog_->Log("Program ended normally", 6);
-    frLogData_->Store().SetEventLog(nullptr);
+    frLogData_->SetEventLog(nullptr);
+    if (showLogFile_) showLogFile_->DataFrame1()->SetEventLog(nullptr);
     eventLog_->OnStatus = nullptr;
 
     delete supervisor_;

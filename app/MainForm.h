@@ -91,12 +91,14 @@ public:
     QTimer* CheckLogTimer = nullptr;
 
     QAction* aOpenLogFile = nullptr;
+    QAction* aExportToExcel = nullptr;
     QAction* aSerialPort = nullptr;
     QAction* aIniFile = nullptr;
     QAction* aCloseApp = nullptr;
     QAction* aShowHide = nullptr;
 
     void aOpenLogFileExecute();
+    void aExportToExcelExecute();
     void aSerialPortExecute();
     void aIniFileExecute();
     void CheckLogTimerTimer();
