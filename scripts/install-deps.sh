@@ -7,7 +7,7 @@ PKGS=(
   libqcustomplot-dev libqcustomplot2.1-qt6
   libcurl4-openssl-dev libjpeg62-turbo-dev libxlsxwriter-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth x11-apps imagemagick
+  xvfb xauth x11-apps imagemagick xdotool
   python3 python3-xlrd python3-openpyxl python3-aiosmtpd
 )
 missing=()
