@@ -10,13 +10,16 @@ app="$root/build/app/zentrellapp"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# One year of hourly lines, busier in the afternoon and on Saturdays.
-/usr/bin/python3 - "$work/LOG2011.LOG" <<'PY'
+# Hourly lines from the first to the last day given, busier in the afternoon
+# and on Saturdays.
+make_log() {   # first last (YYYY-MM-DD)
+/usr/bin/python3 - "$work/LOG2011.LOG" "$1" "$2" <<'PY'
 import sys, datetime, random
 random.seed(7)
-d = datetime.datetime(2011, 1, 1)
+d = datetime.datetime.fromisoformat(sys.argv[2])
+last = datetime.datetime.fromisoformat(sys.argv[3]) + datetime.timedelta(days=1)
 with open(sys.argv[1], "w", newline="") as f:
-    while d.year == 2011:
+    while d < last:
         h = d.hour
         base = 0 if h < 9 or h > 20 else (20 + 25 * (1 - abs(h - 15) / 6))
         if d.weekday() == 5: base *= 1.6
@@ -25,9 +28,11 @@ with open(sys.argv[1], "w", newline="") as f:
         f.write("%02d,%02d,%02d,%4d,%5d,%5d,%5d\r\n" % (h, d.day, d.month, d.year, *c))
         d += datetime.timedelta(hours=1)
 PY
+}
 
-shot() {   # name showper start end
-    local name=$1 per=$2 start=$3 end=$4
+shot() {   # name showper first-day last-day: the log file holds just that range ("All")
+    local name=$1 per=$2
+    make_log "$3" "$4"
     cat > "$work/zentrellapp.ini" <<INI
 [SETUP]
 COMPORT_DEVICE=$work/none
@@ -39,13 +44,11 @@ CH1_NAME=Entrance
 CH2_NAME=Side door
 CH3_NAME=Garden
 [GRAPH]
-DATATOSHOW=4
+DATATOSHOW=0
 SHOWPER=$per
 SHOWCOUNTER=15
 SELSUMENABLE1=0
 SELSUMENABLE2=0
-START=$start
-END=$end
 INI
     Xvfb :97 -screen 0 1280x800x24 >/dev/null 2>&1 &
     local xvfb=$!
@@ -55,13 +58,13 @@ INI
     local pid=$!
     sleep 4
     local win
-    win=$(DISPLAY=:97 xdotool search --name "Zentrell" | head -1)
+    win=$(DISPLAY=:97 xdotool search --onlyvisible --name "Zentrell App" | head -1)
     DISPLAY=:97 xdotool windowmove "$win" 0 0 windowsize "$win" 1280 800
     sleep 1
-    # The "View as Graph" tab, then "&Update graph" so the saved range is shown.
-    DISPLAY=:97 xdotool key --window "$win" ctrl+Tab
+    # Click the "View as Graph" tab, then "&Update graph" (Alt+U).
+    DISPLAY=:97 xdotool mousemove 157 56 click 1
     sleep 1
-    DISPLAY=:97 xdotool key --window "$win" alt+u
+    DISPLAY=:97 xdotool key alt+u
     sleep 2
     DISPLAY=:97 import -window root "$root/docs/screenshot-$name.png"
     kill "$pid"; wait "$pid" 2>/dev/null || true
@@ -69,8 +72,8 @@ INI
 }
 
 mkdir -p docs
-shot year-per-week 0 40544 40908     # 1 Jan .. 31 Dec 2011
-shot month-per-day 1 40695 40724     # June 2011
-shot day-per-hour 2 40733 40733      # Saturday 9 July 2011
+shot year-per-week 0 2011-01-01 2011-12-31
+shot month-per-day 1 2011-06-01 2011-06-30
+shot day-per-hour 2 2011-07-09 2011-07-09   # a Saturday
 cp docs/screenshot-year-per-week.png docs/screenshot.png
 echo "screenshots in docs/"

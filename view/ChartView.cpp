@@ -15,15 +15,21 @@
 
 namespace za {
 
-// Bars that draw all their rectangles in one call and put a value mark above
-// each visible bar where the text fits within the bar's width, so neighbouring
-// marks never overlap and a zoomed-out year draws no marks at all.
+// Bars that draw all their rectangles in one call and remember where they
+// stand, so that the mark layer can put value marks above them.
 class TMarkedBars : public QCPBars {
 public:
     TMarkedBars(QCPAxis* keyAxis, QCPAxis* valueAxis) : QCPBars(keyAxis, valueAxis) {}
 
-    int marks = 0;
-    QVector<QRectF> markRects;
+    // From the last drawing: the bars' rectangles, and for each visible bar its
+    // top centre and value; periodPixels is the width of one period on screen.
+    QVector<QRectF> barRects;
+    struct TTop {
+        QPointF at;
+        double value;
+    };
+    QVector<TTop> tops;
+    double periodPixels = 0;
 
     double selectTest(const QPointF& pos, bool onlySelectable, QVariant* details = nullptr) const override {
         if ((onlySelectable && mSelectable == QCP::stNone) || mDataContainer->isEmpty()) return -1;
@@ -60,8 +66,9 @@ protected:
     }
 
     void draw(QCPPainter* painter) override {
-        marks = 0;
-        markRects.clear();
+        barRects.clear();
+        tops.clear();
+        periodPixels = 0;
         if (!mKeyAxis || !mValueAxis || mDataContainer->isEmpty()) return;
         QCPBarsDataContainer::const_iterator begin, end;
         getVisibleDataBounds(begin, end);
@@ -112,25 +119,85 @@ protected:
         painter->setBrush(mBrush);
         painter->drawRects(rects.constData(), int(rects.size()));
 
-        // Marks: only when even a single digit fits the bar.
+        barRects = rects;
+        periodPixels = keyPixels;
+        if (keyPixels < 1.0) return;
+        tops.reserve(int(end - begin));
+        for (auto it = begin; it != end; ++it)
+            tops.append({QPointF(kAxis->coordToPixel(it->key) + offset, vAxis->coordToPixel(it->value)), it->value});
+    }
+};
+
+// Value marks of all series, drawn after every bar. A mark is placed above its
+// bar when it touches no other bar and no mark placed before it, so marks never
+// overlap and never hide a bar; a zoomed-out year simply gets fewer of them.
+class TMarkLayer : public QCPLayerable {
+public:
+    TMarkLayer(QCustomPlot* plot, std::function<QVector<TMarkedBars*>()> series)
+        : QCPLayerable(plot, QStringLiteral("marks")), series_(std::move(series)) {}
+
+    int marks = 0;
+    QVector<QRectF> markRects;
+
+protected:
+    void applyDefaultAntialiasingHint(QCPPainter* painter) const override { painter->setAntialiasing(true); }
+    QRect clipRect() const override { return mParentPlot->axisRect()->rect(); }
+
+    void draw(QCPPainter* painter) override {
+        marks = 0;
+        markRects.clear();
+        const QVector<TMarkedBars*> all = series_();
         const QFontMetricsF fm(mParentPlot->font());
-        if (width < fm.horizontalAdvance(QLatin1Char('0')) + 2) return;
-        painter->setAntialiasing(true);
+        const double digit = fm.horizontalAdvance(QLatin1Char('0'));
+        const double h = fm.height();
+        const QRectF area = mParentPlot->axisRect()->rect();
+
+        // Obstacles by pixel column band, so each test looks at a few neighbours only.
+        constexpr double kBand = 24.0;
+        QHash<int, QVector<QRectF>> bands;
+        auto bandsOf = [&](const QRectF& r, auto&& f) {
+            for (int b = int(std::floor(r.left() / kBand)); b <= int(std::floor(r.right() / kBand)); ++b) f(bands[b]);
+        };
+        auto add = [&](const QRectF& r) { bandsOf(r, [&](QVector<QRectF>& v) { v.append(r); }); };
+        auto free = [&](const QRectF& r) {
+            bool ok = true;
+            bandsOf(r, [&](QVector<QRectF>& v) {
+                for (const QRectF& o : v)
+                    if (ok && o.intersects(r)) ok = false;
+            });
+            return ok;
+        };
+        bool any = false;
+        for (TMarkedBars* s : all) {
+            if (!s->realVisibility() || s->tops.isEmpty() || s->periodPixels < digit + 2) continue;
+            any = true;
+            for (const QRectF& r : s->barRects) add(r);
+        }
+        if (!any) return;
         painter->setFont(mParentPlot->font());
         painter->setPen(Qt::black);
-        const double h = fm.height();
-        for (auto it = begin; it != end; ++it) {
-            const QString text = QString::number(qint64(std::llround(it->value)));
-            const double tw = fm.horizontalAdvance(text);
-            if (tw + 2 > width) continue;
-            const double x = kAxis->coordToPixel(it->key) + offset;
-            const double y = vAxis->coordToPixel(it->value);
-            const QRectF r = it->value >= 0 ? QRectF(x - tw / 2, y - h - 1, tw, h) : QRectF(x - tw / 2, y + 1, tw, h);
-            painter->drawText(r, Qt::AlignCenter, text);
-            markRects.append(r);
-            ++marks;
+        // The sums first: where not every mark fits, the totals matter most.
+        for (auto sit = all.crbegin(); sit != all.crend(); ++sit) {
+            TMarkedBars* s = *sit;
+            if (!s->realVisibility() || s->periodPixels < digit + 2) continue;
+            for (const TMarkedBars::TTop& t : s->tops) {
+                const QString text = QString::number(qint64(std::llround(t.value)));
+                const double tw = fm.horizontalAdvance(text);
+                // Wider than its period it would stand over the next period's bars.
+                if (tw + 2 > s->periodPixels) continue;
+                const QRectF r = t.value >= 0 ? QRectF(t.at.x() - tw / 2, t.at.y() - h - 1, tw, h)
+                                              : QRectF(t.at.x() - tw / 2, t.at.y() + 1, tw, h);
+                if (!area.contains(r) || !free(r.adjusted(-1, 0, 1, 0))) continue;
+                painter->drawText(r, Qt::AlignCenter, text);
+                add(r.adjusted(-1, 0, 1, 0));
+                markRects.append(r);
+                ++marks;
+            }
         }
     }
+
+private:
+    std::function<QVector<TMarkedBars*>()> series_;
 };
 
 namespace {
@@ -165,12 +232,28 @@ TChartView::TChartView(bool viewerColors, QWidget* parent) : QWidget(parent) {
     plot_->plotLayout()->addElement(0, 0, title_);
     plot_->legend->setVisible(true);
     plot_->legend->setBrush(QColor(255, 255, 255, 220));
+    // The legend goes in one line under the chart, where it hides no bar.
+    plot_->axisRect()->insetLayout()->take(plot_->legend);
+    auto* legendRow = new QCPLayoutGrid;
+    plot_->plotLayout()->addElement(2, 0, legendRow);
+    legendRow->setMargins(QMargins(5, 0, 5, 5));
+    legendRow->addElement(0, 0, plot_->legend);
+    plot_->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+    plot_->legend->setBorderPen(Qt::NoPen);
+    plot_->plotLayout()->setRowStretchFactor(2, 0.001);
 
     ticker_.reset(new QCPAxisTickerText);
     ticker_->setSubTickCount(0);
     plot_->xAxis->setTicker(ticker_);
     plot_->xAxis->grid()->setVisible(false);
     plot_->xAxis->setSubTicks(false);
+
+    plot_->addLayer(QStringLiteral("marks"), plot_->layer(QStringLiteral("main")), QCustomPlot::limAbove);
+    marks_ = new TMarkLayer(plot_, [this] {
+        QVector<TMarkedBars*> all;
+        for (int i = 0; i < SeriesCount(); ++i) all.append(Series(i));
+        return all;
+    });
 
     group_ = new QCPBarsGroup(plot_);
     group_->setSpacingType(QCPBarsGroup::stAbsolute);
@@ -383,7 +466,10 @@ void TChartView::UpdateTicks() {
     QMap<double, QString> ticks;
     if (periods_ > 0) {
         const QCPRange r = plot_->xAxis->range();
-        const double pixels = std::max(plot_->axisRect()->width(), 50);
+        // The axis rect is laid out only at the next replot; while the chart was
+        // hidden (another tab) or is being resized it still has an old width. The
+        // widget's own width less the value axis is current.
+        const double pixels = std::max(50, width() - 90);
         const QFontMetricsF fm(plot_->xAxis->tickLabelFont());
         const double labelWidth = fm.horizontalAdvance(QString(maxLabelChars_, QLatin1Char('0'))) + 8;
         const double perPeriod = pixels / std::max(r.size(), 1e-9);
@@ -401,17 +487,9 @@ void TChartView::resizeEvent(QResizeEvent* event) {
     UpdateTicks();
 }
 
-int TChartView::LastDrawnMarks() const {
-    int n = 0;
-    for (int i = 0; i < SeriesCount(); ++i) n += Series(i)->marks;
-    return n;
-}
+int TChartView::LastDrawnMarks() const { return marks_->marks; }
 
-QVector<QRectF> TChartView::LastMarkRects() const {
-    QVector<QRectF> out;
-    for (int i = 0; i < SeriesCount(); ++i) out += Series(i)->markRects;
-    return out;
-}
+QVector<QRectF> TChartView::LastMarkRects() const { return marks_->markRects; }
 
 bool TChartView::Print(QPrinter& printer) {
     const QPageLayout::Orientation old = printer.pageLayout().orientation();

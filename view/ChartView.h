@@ -20,6 +20,7 @@ class QRectF;
 namespace za {
 
 class TMarkedBars;
+class TMarkLayer;
 
 class TChartView : public QWidget {
     Q_OBJECT
@@ -97,6 +98,7 @@ private:
     QSharedPointer<QCPAxisTickerText> ticker_;
     QVector<TMarkedBars*> channels_;
     TMarkedBars* sums_[3];
+    TMarkLayer* marks_ = nullptr;   // owned by the plot
     QStringList labels_;
     int periods_ = 0;
     int maxLabelChars_ = 1;

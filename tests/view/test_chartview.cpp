@@ -157,6 +157,15 @@ TEST(ChartView, MarksOnlyWhereTheyFit) {
     for (int a = 0; a < rects.size(); ++a)
         for (int b = a + 1; b < rects.size(); ++b) ASSERT_FALSE(rects[a].intersects(rects[b])) << a << " " << b;
 
+    // A month per day: bars are narrower than their numbers, but the period is
+    // wide enough, so most bars get a mark that stands clear of the other bars.
+    c.view.Fill(MakeTable(3, 30, [](int i) { return 200 + 37 * (i % 9); }));
+    c.Draw();
+    EXPECT_GE(c.view.LastDrawnMarks(), 30);
+    const QVector<QRectF> month = c.view.LastMarkRects();
+    for (int a = 0; a < month.size(); ++a)
+        for (int b = a + 1; b < month.size(); ++b) ASSERT_FALSE(month[a].intersects(month[b])) << a << " " << b;
+
     c.view.Fill(MakeTable(3, 8760, [](int i) { return i % 40; }));
     c.Draw();
     EXPECT_LT(c.view.LastDrawnMarks(), 100);
