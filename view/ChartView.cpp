@@ -1,11 +1,11 @@
 #include "ChartView.h"
+#include "FileReplace.h"
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPrinter>
 #include <QResizeEvent>
-#include <QSaveFile>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 #include <cmath>
@@ -211,9 +211,6 @@ QColor PaletteColor(int i) {
     return palette[i % int(sizeof palette / sizeof palette[0])];
 }
 
-QString CreateError(const QString& fileName, const QString& reason) {
-    return QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, reason);
-}
 
 } // namespace
 
@@ -523,23 +520,15 @@ QImage TChartView::RenderImage() const {
 }
 
 bool TChartView::SaveBmp(const QString& fileName, QString* error) {
-    const QImage image = RenderImage();
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error) *error = CreateError(fileName, file.errorString());
+    QByteArray bmp;
+    QBuffer buffer(&bmp);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "bmp");
+    if (!writer.write(RenderImage())) {
+        if (error) *error = CreateFileError(fileName, writer.errorString());
         return false;
     }
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(image)) {
-        if (error) *error = CreateError(fileName, writer.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        if (error) *error = CreateError(fileName, file.errorString());
-        return false;
-    }
-    return true;
+    return ReplaceFileContents(fileName, bmp, error);
 }
 
 bool TChartView::SaveJpg(const QString& fileName, const QString& tmpBmpPath, QString* error) {
@@ -552,17 +541,7 @@ bool TChartView::SaveJpg(const QString& fileName, const QString& tmpBmpPath, QSt
     }
     QByteArray jpeg;
     if (!EncodeJpeg(image, 90, jpeg, error)) return false;
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(jpeg) != jpeg.size()) {
-        if (error) *error = CreateError(fileName, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        if (error) *error = CreateError(fileName, file.errorString());
-        return false;
-    }
-    return true;
+    return ReplaceFileContents(fileName, jpeg, error);
 }
 
 namespace {

@@ -1,9 +1,9 @@
 #include "ExcelSupp.h"
+#include "FileReplace.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QTemporaryFile>
 #include <QVarLengthArray>
 #include <cstdio>
@@ -47,9 +47,6 @@ bool CheckSize(const TExportTable& t, int maxRows, int maxCols, const QString& k
     return true;
 }
 
-QString CreateError(const QString& fileName, const QString& reason) {
-    return QStringLiteral("Cannot create file \"%1\". %2").arg(QDir::toNativeSeparators(fileName), reason);
-}
 
 QString TimeFormatWithSeconds() {
     // The long format can carry a time zone; the exports want the clock time only.
@@ -153,36 +150,21 @@ QByteArray BuildXls(const TExportTable& t) {
 
 bool SaveGridAsXls(const TExportTable& table, const QString& fileName, QString* error) {
     if (!CheckSize(table, kXlsMaxRows, kXlsMaxCols, QStringLiteral("XLS"), error)) return false;
-    const QByteArray bytes = BuildXls(table);
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error) *error = CreateError(fileName, file.errorString());
-        return false;
-    }
-    if (file.write(bytes) != bytes.size()) {
-        if (error) *error = CreateError(fileName, file.errorString());
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        if (error) *error = CreateError(fileName, file.errorString());
-        return false;
-    }
-    return true;
+    return ReplaceFileContents(fileName, BuildXls(table), error);
 }
 
 bool SaveGridAsXlsx(const TExportTable& table, const QString& fileName, QString* error) {
     if (!CheckSize(table, kXlsxMaxRows, kXlsxMaxCols, QStringLiteral("XLSX"), error)) return false;
     const QFileInfo target(fileName);
     if (target.isDir()) {
-        if (error) *error = CreateError(fileName, QStringLiteral("It is a folder."));
+        if (error) *error = CreateFileError(fileName, QStringLiteral("It is a folder."));
         return false;
     }
     // A name next to the target, so the final rename stays on one file system.
     QTemporaryFile tmp(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
                        QStringLiteral(".XXXXXX"));
     if (!tmp.open()) {
-        if (error) *error = CreateError(fileName, tmp.errorString());
+        if (error) *error = CreateFileError(fileName, tmp.errorString());
         return false;
     }
     const QString tmpName = tmp.fileName();
@@ -191,7 +173,7 @@ bool SaveGridAsXlsx(const TExportTable& table, const QString& fileName, QString*
 
     lxw_workbook* wb = workbook_new(tmpPath.constData());
     if (!wb) {
-        if (error) *error = CreateError(fileName, QStringLiteral("Could not save XLS-file"));
+        if (error) *error = CreateFileError(fileName, QStringLiteral("Could not save XLS-file"));
         return false;
     }
     lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
@@ -211,13 +193,13 @@ bool SaveGridAsXlsx(const TExportTable& table, const QString& fileName, QString*
     if (err == LXW_NO_ERROR) err = closeErr;
     if (err != LXW_NO_ERROR) {
         QFile::remove(tmpName);
-        if (error) *error = CreateError(fileName, QString::fromUtf8(lxw_strerror(err)));
+        if (error) *error = CreateFileError(fileName, QString::fromUtf8(lxw_strerror(err)));
         return false;
     }
     if (std::rename(tmpPath.constData(), QFile::encodeName(target.absoluteFilePath()).constData()) != 0) {
         const QString reason = QString::fromLocal8Bit(std::strerror(errno));
         QFile::remove(tmpName);
-        if (error) *error = CreateError(fileName, reason);
+        if (error) *error = CreateFileError(fileName, reason);
         return false;
     }
     tmp.setAutoRemove(false);

@@ -2,7 +2,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QThread>
+#include <gtest/gtest.h>
 
 namespace zt {
 
@@ -36,6 +39,28 @@ QStringList ReadLines(const QString& path) {
 void WriteAll(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
+}
+
+QJsonArray ReadSpreadsheet(const QString& file) {
+    static const char* kXlrd = R"(
+import os, sys, json, xlrd
+s = xlrd.open_workbook(sys.argv[1], logfile=open(os.devnull, "w"), encoding_override="latin-1").sheet_by_index(0)
+print(json.dumps([[s.cell_value(r, c) for c in range(s.ncols)] for r in range(s.nrows)]))
+)";
+    static const char* kOpenpyxl = R"(
+import sys, json, openpyxl
+ws = openpyxl.load_workbook(sys.argv[1]).active
+print(json.dumps([[c.value for c in row] for row in ws.iter_rows()]))
+)";
+    QProcess p;
+    // Debian's readers import only under Debian's own interpreter.
+    p.start("/usr/bin/python3", {"-c", file.endsWith(".xlsx") ? kOpenpyxl : kXlrd, file});
+    if (!p.waitForFinished(30000)) {
+        ADD_FAILURE() << "spreadsheet reader did not finish";
+        return {};
+    }
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).array();
 }
 
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {

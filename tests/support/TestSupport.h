@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QJsonArray>
 #include <QVector>
 #include "logdata/EventLog.h"
 
@@ -38,6 +39,11 @@ private:
 QString ReadAll(const QString& path);                 // "" when missing
 QStringList ReadLines(const QString& path);           // split on CR LF / LF, no empty last line
 void WriteAll(const QString& path, const QByteArray& bytes);
+
+// The cells of a spreadsheet file's first sheet as the real readers see them
+// (xlrd for .xls, openpyxl for .xlsx, under Debian's own python): rows of
+// strings or numbers. Empty on failure, which is also reported as a test failure.
+QJsonArray ReadSpreadsheet(const QString& file);
 
 // Runs the event loop until pred() is true or timeoutMs passed; returns pred().
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
