@@ -20,6 +20,7 @@
 #include "link/ComportSetupDlg.h"
 #include "link/CounterLink.h"
 #include "link/PortSupervisor.h"
+#include "support/Pty.h"
 #include "support/TestSupport.h"
 
 using namespace za;
@@ -36,22 +37,7 @@ struct TEntry {
     int level;
 };
 
-class TPty {
-public:
-    TPty() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0)
-            slave_ = QString::fromLatin1(ptsname(master_));
-    }
-    ~TPty() {
-        if (master_ >= 0) ::close(master_);
-    }
-    QString Slave() const { return slave_; }
-
-private:
-    int master_ = -1;
-    QString slave_;
-};
+using zt::TPty;
 
 QStringList Items(const QComboBox* cb) {
     QStringList out;

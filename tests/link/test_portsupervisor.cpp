@@ -17,6 +17,7 @@
 #include "link/CounterLink.h"
 #include "link/PortSupervisor.h"
 #include "support/Simulator.h"
+#include "support/Pty.h"
 #include "support/TestSupport.h"
 
 using namespace za;
@@ -28,37 +29,7 @@ struct TEntry {
     int level;
 };
 
-// The far end of the line: the master side of a pseudo-terminal.
-class TPty {
-public:
-    TPty() {
-        master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0)
-            slave_ = QString::fromLatin1(ptsname(master_));
-    }
-    ~TPty() {
-        if (master_ >= 0) ::close(master_);
-    }
-    QString Slave() const { return slave_; }
-    void Write(const QByteArray& bytes) { ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), bytes.size()); }
-    // Everything that arrives within waitMs of the last byte.
-    QByteArray Read(int waitMs = 300) {
-        QByteArray got;
-        for (;;) {
-            pollfd p{master_, POLLIN, 0};
-            if (::poll(&p, 1, waitMs) <= 0 || !(p.revents & POLLIN)) break;
-            char buf[256];
-            const ssize_t n = ::read(master_, buf, sizeof buf);
-            if (n <= 0) break;
-            got.append(buf, int(n));
-        }
-        return got;
-    }
-
-private:
-    int master_ = -1;
-    QString slave_;
-};
+using zt::TPty;
 
 class TRecordHook : public TCounterHandlers {
 public:
@@ -134,7 +105,7 @@ TEST_F(PortSupervision, AnsweringCounterIsPolledOnceAnHourAtMinute50) {
     EXPECT_FALSE(link.SetupReceived);
     EXPECT_EQ(pty.Read(), kPoll);
 
-    pty.Write(kSetupAnswer);
+    ASSERT_TRUE(pty.Write(kSetupAnswer));
     ASSERT_TRUE(zt::WaitUntil([&] { return link.SetupReceived; }, 3000));
     TickAt(At(14, 50, 1));
     EXPECT_EQ(sup.PortCheckState, pcIdle);
