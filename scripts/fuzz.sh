@@ -20,7 +20,16 @@ printf '\x03\x08\x02\x0b\x25\x00\x03\x01\x03\x05\x0f\xb8\x03' >"$seeds/setupext"
 printf '\x03\x03\x02\x10\x10\x0e\x1f\x03\xdb\x07\x01\x00\x02\x00\x03\x00\xc3\x03' >"$seeds/record"
 printf '\x03\x40\x00\x11\x02\x05\x06\xf1\x03\x02\x05\x07\xef\x03' >"$seeds/badthengood"
 
-QT_QPA_PLATFORM=offscreen "$out/fuzz_frames" \
+# The fuzzer's progress goes to a log; only a finding is shown in full.
+log="$out/fuzz.log"
+if QT_QPA_PLATFORM=offscreen "$out/fuzz_frames" \
     -max_total_time="${ZA_FUZZ_SECONDS:-60}" -runs="${ZA_FUZZ_RUNS:-5000000}" \
     -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$out/" "$out/corpus" "$seeds"
+    -artifact_prefix="$out/" "$out/corpus" "$seeds" >"$log" 2>&1; then
+  runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)
+  echo "fuzz_frames: ${runs:-?} inputs, no finding"
+else
+  tail -n 80 "$log"
+  echo "fuzz_frames: FINDING (see $log and the artifact in $out/)" >&2
+  exit 1
+fi
