@@ -197,6 +197,7 @@ bool TMainForm::FormCreate() {
     ApplyBrand(profile);
 
     hideOnStart_ = settings_.HideOnStart;
+    comport_->SetLogging(settings_.ComportLog);
     masterPassword_ = settings_.MasterPassword;
 
     SetChannels(settings_.ChannelNames, settings_.ChannelColors);
