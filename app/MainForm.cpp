@@ -228,6 +228,7 @@ bool TMainForm::FormCreate() {
     sinks.ReportChecksumError = [this] { kvik_->ReportChecksumError(); };
     records_->SetSinks(sinks);
     records_->OnLogFileNameChanged = [this](const QString& name) { LogFileNamePanel->setText(name); };
+    records_->OnError = [this](const QString& text) { AfterFrame([this, text] { eventLog_->Log(text, 2); }); };
 
     link_ = new TCounterLink(comport_, clock_, this);
     link_->SetHandlers(this);
@@ -338,9 +339,22 @@ void TMainForm::HandleAlarm() {
     kvik_->ReportAlarmInput(input);
 }
 
-void TMainForm::ReportWrongChannelCount() { eventLog_->LogTo("Wrong number of channels", 2, false, true, true); }
+// Boxes raised while a frame is being handled are shown once the frame is done:
+// a box's nested loop then goes on taking records, so an unattended program
+// never stops logging behind a box that nobody closes.
+void TMainForm::AfterFrame(std::function<void()> report) {
+    QTimer::singleShot(0, this, [this, report = std::move(report)] {
+        if (eventLog_) report();
+    });
+}
 
-void TMainForm::ReportHandlerFailure(const QString& what) { eventLog_->Log(what, 2); }
+void TMainForm::ReportWrongChannelCount() {
+    AfterFrame([this] { eventLog_->LogTo("Wrong number of channels", 2, false, true, true); });
+}
+
+void TMainForm::ReportHandlerFailure(const QString& what) {
+    AfterFrame([this, what] { eventLog_->Log(what, 2); });
+}
 
 void TMainForm::ReportPortError(const QString& text) { eventLog_->Log(text, 11); }
 

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <memory>
 #include "config/AppPaths.h"
 #include "config/Settings.h"
@@ -118,6 +119,7 @@ private:
     void SetComportLamp(bool open);
     void ToggleWindow();
     void ActivateFromOtherInstance();
+    void AfterFrame(std::function<void()> report);
 
     TMainFormOptions options_;
     const TClock* clock_;

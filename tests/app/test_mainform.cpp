@@ -7,6 +7,7 @@
 #include "app/MainForm.h"
 #include "config/Clock.h"
 #include "config/IniFile.h"
+#include "support/Pty.h"
 #include "support/TestSupport.h"
 
 using namespace za;
@@ -81,6 +82,39 @@ TEST(MainForm, BrandCodeAndSessionEnd) {
     EXPECT_EQ(ini.ReadInteger("GRAPH", "SHOWPER", -1), 2);
     EXPECT_EQ(ini.ReadInteger("GRAPH", "SHOWCOUNTER", -1), 3);
     EXPECT_EQ(ini.ReadString("SETUP", "CH4_NAME", "-"), "Counter 4");
+}
+
+QByteArray Frame(uint8_t type, const QByteArray& payload) {
+    QByteArray f;
+    f.append(char(0x02)).append(char(payload.size() + 5)).append(char(type)).append(payload);
+    int sum = 3;
+    for (char b : f) sum += uint8_t(b);
+    return f.append(char((256 - sum % 256) % 256)).append(char(0x03));
+}
+
+// A box raised by a frame (here the counter's setup answer with the wrong
+// channel count) must not stop the logging while nobody closes it.
+TEST(MainForm, RecordsAreStillLoggedWhileABoxFromAFrameIsOpen) {
+    TRun run;
+    zt::TPty pty;
+    ASSERT_FALSE(pty.Slave().isEmpty());
+    run.Start(("[SETUP]\r\nCOMPORT=1\r\nCOMPORT_DEVICE=" + pty.Slave() + "\r\nLOGFILEPATH=" + run.dir.Path() +
+               "\r\nLOGFILEPREFIX=LOG\r\nLOGFILEEXT=.LOG\r\n").toLatin1());
+    ASSERT_TRUE(run.boxes.boxes.isEmpty());
+
+    const QString logFile = run.dir.File("LOG.LOG");
+    bool storedWhileOpen = false;
+    run.boxes.whileOpen = [&] {
+        // A record arrives while the box waits for a person.
+        pty.Write(Frame(16, QByteArray::fromHex("0e1f03db070c0000000500")));
+        storedWhileOpen = zt::WaitUntil([&] { return zt::ReadAll(logFile).contains("14,31,03,2011"); }, 5000);
+    };
+    ASSERT_TRUE(pty.Write(Frame(37, QByteArray::fromHex("000401030500") + QByteArray(1, 15))));
+    ASSERT_TRUE(zt::WaitUntil([&] { return !run.boxes.boxes.isEmpty(); }, 5000));
+    EXPECT_EQ(run.boxes.boxes[0].text, "Wrong number of channels");
+    EXPECT_TRUE(storedWhileOpen);
+    EXPECT_TRUE(pty.Read().contains(QByteArray::fromHex("020506f003")));   // and acknowledged
+    run.form->aCloseAppExecute();
 }
 
 } // namespace
