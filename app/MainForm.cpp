@@ -34,6 +34,25 @@
 
 namespace za {
 
+// Boxes raised while a received frame is being handled are shown once the
+// frame is done. A box's nested loop then goes on taking records, so the
+// program never stops logging behind a box that nobody is there to close.
+class TMainForm::TAfterFrameBoxes : public TMessageChannel {
+public:
+    TAfterFrameBoxes(TMainForm& form, TMessageChannel& inner) : form_(form), inner_(inner) {}
+    void ShowBox(TBoxKind kind, const QString& text) override {
+        if (form_.link_ && form_.link_->Dispatching())
+            QTimer::singleShot(0, &form_, [this, kind, text] { inner_.ShowBox(kind, text); });
+        else
+            inner_.ShowBox(kind, text);
+    }
+    void Beep() override { inner_.Beep(); }
+
+private:
+    TMainForm& form_;
+    TMessageChannel& inner_;
+};
+
 namespace {
 const char* const kInstanceName = "KESTRANO_ZENTRELLAPP";
 const char* const kBuiltInTitle = "Kestrano Zentrell App.";
@@ -165,7 +184,8 @@ bool TMainForm::FormCreate() {
         ownBoxes_ = std::make_unique<TQtMessageChannel>();
         boxes = ownBoxes_.get();
     }
-    eventLog_ = std::make_unique<TEventLog>(boxes, clock_);
+    afterFrameBoxes_ = std::make_unique<TAfterFrameBoxes>(*this, *boxes);
+    eventLog_ = std::make_unique<TEventLog>(afterFrameBoxes_.get(), clock_);
     eventLog_->SetFileName(options_.Paths.EventLogPath());
     BuildWindow();
     eventLog_->OnStatus = [this](const QString& line, int) {
@@ -228,7 +248,6 @@ bool TMainForm::FormCreate() {
     sinks.ReportChecksumError = [this] { kvik_->ReportChecksumError(); };
     records_->SetSinks(sinks);
     records_->OnLogFileNameChanged = [this](const QString& name) { LogFileNamePanel->setText(name); };
-    records_->OnError = [this](const QString& text) { AfterFrame([this, text] { eventLog_->Log(text, 2); }); };
 
     link_ = new TCounterLink(comport_, clock_, this);
     link_->SetHandlers(this);
@@ -339,22 +358,9 @@ void TMainForm::HandleAlarm() {
     kvik_->ReportAlarmInput(input);
 }
 
-// Boxes raised while a frame is being handled are shown once the frame is done:
-// a box's nested loop then goes on taking records, so an unattended program
-// never stops logging behind a box that nobody closes.
-void TMainForm::AfterFrame(std::function<void()> report) {
-    QTimer::singleShot(0, this, [this, report = std::move(report)] {
-        if (eventLog_) report();
-    });
-}
+void TMainForm::ReportWrongChannelCount() { eventLog_->LogTo("Wrong number of channels", 2, false, true, true); }
 
-void TMainForm::ReportWrongChannelCount() {
-    AfterFrame([this] { eventLog_->LogTo("Wrong number of channels", 2, false, true, true); });
-}
-
-void TMainForm::ReportHandlerFailure(const QString& what) {
-    AfterFrame([this, what] { eventLog_->Log(what, 2); });
-}
+void TMainForm::ReportHandlerFailure(const QString& what) { eventLog_->Log(what, 2); }
 
 void TMainForm::ReportPortError(const QString& text) { eventLog_->Log(text, 11); }
 

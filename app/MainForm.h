@@ -3,9 +3,7 @@
 // settings, serial port and link, record handler, exports, data view, timers)
 // and wires them together; the behaviour itself lives in those objects.
 #include <QMainWindow>
-#include <QPointer>
 #include <QString>
-#include <functional>
 #include <memory>
 #include "config/AppPaths.h"
 #include "config/Settings.h"
@@ -119,11 +117,12 @@ private:
     void SetComportLamp(bool open);
     void ToggleWindow();
     void ActivateFromOtherInstance();
-    void AfterFrame(std::function<void()> report);
 
     TMainFormOptions options_;
     const TClock* clock_;
+    class TAfterFrameBoxes;
     std::unique_ptr<TMessageChannel> ownBoxes_;
+    std::unique_ptr<TAfterFrameBoxes> afterFrameBoxes_;
     std::unique_ptr<TEventLog> eventLog_;
     std::unique_ptr<TIniFile> ini_;
     std::unique_ptr<TOneInst> oneInst_;

@@ -58,6 +58,8 @@ public:
     // The main window's running flag; setting it takes bytes already waiting in the port.
     void SetRunning(bool running);
     bool Running() const { return running_; }
+    // True while a received frame is being handled.
+    bool Dispatching() const { return dispatching_; }
     void SetChannelCount(int n) { channels_ = n; }
     int ChannelCount() const { return channels_; }
 
