@@ -199,29 +199,20 @@ void TDataFrame::BuildGraphTab() {
     row->addLayout(perColumn);
 
     // Channels shown and the two selected sums.
-    QGroupBox* gShow = Group(panel_, "gbShowCounter", "Show c&ounter", box);
-    clbVisCounter_ = CheckList(gShow, "clbVisCounter");
-    box->addWidget(clbVisCounter_, 1);
-    cbSum_ = new QCheckBox("S&um", gShow);
-    cbSum_->setObjectName("cbSum");
-    box->addWidget(cbSum_);
-    row->addWidget(gShow, 1);
-
-    QGroupBox* gSel1 = Group(panel_, "gbSelSum1", "Selected sum 1", box);
-    clbSelSum1_ = CheckList(gSel1, "clbSelSum1");
-    box->addWidget(clbSelSum1_, 1);
-    cbSelSum1_ = new QCheckBox("Show", gSel1);
-    cbSelSum1_->setObjectName("cbSelSum1");
-    box->addWidget(cbSelSum1_);
-    row->addWidget(gSel1, 1);
-
-    QGroupBox* gSel2 = Group(panel_, "gbSelSum2", "Selected sum 2", box);
-    clbSelSum2_ = CheckList(gSel2, "clbSelSum2");
-    box->addWidget(clbSelSum2_, 1);
-    cbSelSum2_ = new QCheckBox("Show", gSel2);
-    cbSelSum2_->setObjectName("cbSelSum2");
-    box->addWidget(cbSelSum2_);
-    row->addWidget(gSel2, 1);
+    // A group of a channel check list over one check box.
+    auto listGroup = [&](const char* group, const QString& title, const char* listName, QListWidget*& list,
+                         const QString& boxCaption, const char* boxName, QCheckBox*& check) {
+        QGroupBox* g = Group(panel_, group, title, box);
+        list = CheckList(g, listName);
+        box->addWidget(list, 1);
+        check = new QCheckBox(boxCaption, g);
+        check->setObjectName(boxName);
+        box->addWidget(check);
+        row->addWidget(g, 1);
+    };
+    listGroup("gbShowCounter", "Show c&ounter", "clbVisCounter", clbVisCounter_, "S&um", "cbSum", cbSum_);
+    listGroup("gbSelSum1", "Selected sum 1", "clbSelSum1", clbSelSum1_, "Show", "cbSelSum1", cbSelSum1_);
+    listGroup("gbSelSum2", "Selected sum 2", "clbSelSum2", clbSelSum2_, "Show", "cbSelSum2", cbSelSum2_);
 
     // Buttons: the view in the first column, pictures and files in the second.
     auto* buttons = new QGridLayout;

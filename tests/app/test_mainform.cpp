@@ -84,13 +84,7 @@ TEST(MainForm, BrandCodeAndSessionEnd) {
     EXPECT_EQ(ini.ReadString("SETUP", "CH4_NAME", "-"), "Counter 4");
 }
 
-QByteArray Frame(uint8_t type, const QByteArray& payload) {
-    QByteArray f;
-    f.append(char(0x02)).append(char(payload.size() + 5)).append(char(type)).append(payload);
-    int sum = 3;
-    for (char b : f) sum += uint8_t(b);
-    return f.append(char((256 - sum % 256) % 256)).append(char(0x03));
-}
+using zt::Frame;
 
 // A box raised by a frame (here the counter's setup answer with the wrong
 // channel count) must not stop the logging while nobody closes it.

@@ -14,13 +14,7 @@ namespace {
 
 QByteArray Hex(const char* spaced) { return QByteArray::fromHex(QByteArray(spaced)); }
 
-QByteArray Frame(uint8_t type, const QByteArray& payload = {}) {
-    TRxTxBuffer tx(false);
-    tx.NewFrame(type);
-    for (char c : payload) tx.AddByte(uint8_t(c));
-    tx.EndFrame();
-    return QByteArray(reinterpret_cast<const char*>(tx.Data), tx.Count);
-}
+using zt::Frame;
 
 // Writes down every call as text.
 class TTrace : public TCounterHandlers {

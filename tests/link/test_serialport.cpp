@@ -18,13 +18,7 @@ using zt::TSimulator;
 
 namespace {
 
-QByteArray Frame(uint8_t type, const QByteArray& payload = {}) {
-    TRxTxBuffer tx(false);
-    tx.NewFrame(type);
-    for (char c : payload) tx.AddByte(uint8_t(c));
-    tx.EndFrame();
-    return QByteArray(reinterpret_cast<const char*>(tx.Data), tx.Count);
-}
+using zt::Frame;
 
 QByteArray Record(int hour) { return Frame(msg::LogRecord, QByteArray::fromHex("001F03DB07010002000300").replace(0, 1, QByteArray(1, char(hour)))); }
 

@@ -41,6 +41,15 @@ void WriteAll(const QString& path, const QByteArray& bytes) {
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
 }
 
+QByteArray Frame(uint8_t type, const QByteArray& payload) {
+    QByteArray f;
+    f.append(char(0x02)).append(char(payload.size() + 5)).append(char(type)).append(payload);
+    int sum = 0x03;
+    for (char b : f) sum += uint8_t(b);
+    f.append(char((256 - sum % 256) % 256)).append(char(0x03));
+    return f;
+}
+
 QJsonArray ReadSpreadsheet(const QString& file) {
     static const char* kXlrd = R"(
 import os, sys, json, xlrd

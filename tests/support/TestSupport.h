@@ -4,8 +4,10 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QByteArray>
 #include <QJsonArray>
 #include <QVector>
+#include <cstdint>
 #include "logdata/EventLog.h"
 
 namespace zt {
@@ -39,6 +41,10 @@ private:
 QString ReadAll(const QString& path);                 // "" when missing
 QStringList ReadLines(const QString& path);           // split on CR LF / LF, no empty last line
 void WriteAll(const QString& path, const QByteArray& bytes);
+
+// One counter frame built here, independently of the program's own builder:
+// STX, length, type, payload, the checksum that makes the byte sum 0, ETX.
+QByteArray Frame(uint8_t type, const QByteArray& payload = {});
 
 // The cells of a spreadsheet file's first sheet as the real readers see them
 // (xlrd for .xls, openpyxl for .xlsx, under Debian's own python): rows of
