@@ -146,12 +146,3 @@ void RecordToAck(benchmark::State& state) {
 
 BENCHMARK(RecordToAck)->Arg(750)->Arg(8760)->UseManualTime()->Unit(benchmark::kMillisecond)
     ->Iterations(60)->Repetitions(5)->ReportAggregatesOnly(true);
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
