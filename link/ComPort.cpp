@@ -1,7 +1,9 @@
 #include "ComPort.h"
+#include <QDateTime>
 #include <QFile>
 #include <QSerialPort>
 #include <QTimer>
+#include <algorithm>
 #include <climits>
 
 namespace za {
@@ -10,6 +12,7 @@ namespace {
 constexpr int kLogLineBytes = 32;     // bytes per traffic-log line
 constexpr int kLogLineGapMs = 200;    // a pause this long starts a new line
 constexpr int kLogFlushSize = 1 << 20; // write out early rather than grow without end
+static_assert(TComPort::TrafficLogKeepBytes >= 3 * kLogFlushSize, "room to keep lines after a drop");
 }
 
 TComPort::TComPort(QObject* parent) : QObject(parent) {
@@ -173,20 +176,46 @@ void TComPort::OnError(int e) {
 void TComPort::SetLogging(bool on) { logging_ = on; }
 
 void TComPort::LogTraffic(char dir, uint8_t b) {
-    const QDateTime now = QDateTime::currentDateTime();
-    if (dir != logDir_ || logLineBytes_ >= kLogLineBytes || logLineTime_.msecsTo(now) > kLogLineGapMs) {
+    // The wall clock only for a new line: local time costs a file-system look-up
+    // of the time zone each time, too much for every byte of a busy line.
+    if (dir != logDir_ || logLineBytes_ >= kLogLineBytes || logLineClock_.elapsed() > kLogLineGapMs) {
         if (logDir_) traffic_ += '\n';
-        traffic_ += now.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toLatin1();
+        traffic_ += QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toLatin1();
         traffic_ += dir == 'T' ? " TX" : " RX";
         logDir_ = dir;
         logLineBytes_ = 0;
-        logLineTime_ = now;
+        logLineClock_.start();
     }
     static const char hex[] = "0123456789ABCDEF";
     const char item[3] = {' ', hex[b >> 4], hex[b & 15]};
     traffic_.append(item, 3);
     ++logLineBytes_;
-    if (traffic_.size() > kLogFlushSize) WriteLog(nullptr);
+    if (traffic_.size() >= (nextWriteAt_ ? nextWriteAt_ : kLogFlushSize)) WriteLogEarly();
+}
+
+void TComPort::WriteLogEarly() {
+    QString error;
+    if (WriteLog(&error)) return;
+    // The file is refused (read-only folder, disk full): try again only after
+    // another MB, and keep no more than the cap by dropping the oldest lines.
+    if (traffic_.size() + kLogFlushSize > TrafficLogKeepBytes) {
+        const qsizetype excess = traffic_.size() - (TrafficLogKeepBytes - 2 * kLogFlushSize);
+        const qsizetype nl = traffic_.indexOf('\n', excess - 1);
+        if (nl >= 0) {
+            droppedLines_ += std::count(traffic_.constData(), traffic_.constData() + nl + 1, '\n');
+            traffic_.remove(0, nl + 1);
+        }
+        if (!dropNoted_) {
+            dropNoted_ = true;
+            const QString notice = QStringLiteral("Serial traffic log not written (%1); older traffic is dropped, "
+                                                  "the newest %2 MB are kept")
+                                       .arg(error)
+                                       .arg(TrafficLogKeepBytes >> 20);
+            QMetaObject::invokeMethod(this, [this, notice] { emit TrafficLogDropped(notice); },
+                                      Qt::QueuedConnection);
+        }
+    }
+    nextWriteAt_ = int(traffic_.size()) + kLogFlushSize;
 }
 
 bool TComPort::WriteLog(QString* error) {
@@ -196,16 +225,28 @@ bool TComPort::WriteLog(QString* error) {
         if (error) *error = LogFileName + QStringLiteral(": ") + f.errorString();
         return false;
     }
-    QByteArray out = traffic_;
+    QByteArray out;
+    if (droppedLines_ > 0)
+        out = QStringLiteral("-- %1 lines of traffic dropped here: the log could not be written --\n")
+                  .arg(droppedLines_)
+                  .toLatin1();
+    out += traffic_;
     if (logDir_) out += '\n';
     if (f.write(out) != out.size()) {
         if (error) *error = LogFileName + QStringLiteral(": ") + f.errorString();
         return false;
     }
     f.close();
+    if (f.error() != QFileDevice::NoError) {
+        if (error) *error = LogFileName + QStringLiteral(": ") + f.errorString();
+        return false;
+    }
     traffic_.clear();
     logDir_ = 0;
     logLineBytes_ = 0;
+    nextWriteAt_ = 0;
+    droppedLines_ = 0;
+    dropNoted_ = false;
     return true;
 }
 

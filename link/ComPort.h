@@ -6,6 +6,7 @@
 #include <QString>
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include "SerialIo.h"
 
 class QSerialPort;
@@ -42,23 +43,34 @@ public:
     // waiting, e.g. once the reader is ready to take bytes it left in the port.
     void AnnounceWaiting();
 
-    // Traffic log, written to "APRO.LOG" in the working directory by WriteLog().
+    // Traffic log, written to "APRO.LOG" in the working directory by WriteLog()
+    // and early, each time another MB has come together. While the file cannot
+    // be written, at most TrafficLogKeepBytes stay in memory: the oldest lines
+    // go (the newest show what led up to a problem), the file gets a line saying
+    // how many went once it can be written, and TrafficLogDropped says so once
+    // until a write succeeds again.
     void SetLogging(bool on);
     bool Logging() const { return logging_; }
     bool WriteLog(QString* error = nullptr);
     QString LogFileName = QStringLiteral("APRO.LOG");
+    static constexpr int TrafficLogKeepBytes = 4 << 20;
+    int TrafficLogHeld() const { return int(traffic_.size()); }   // bytes of log text in memory
 
 signals:
     // Bytes can be taken; raised on the GUI thread, again for bytes still waiting.
     void TriggerAvail(int count);
     // The device went away (unplugged, far end closed); the port is closed already.
     void DeviceLost(const QString& cause);
+    // The traffic log is dropping traffic because its file cannot be written;
+    // raised from the event loop, once until the file can be written again.
+    void TrafficLogDropped(const QString& notice);
 
 private:
     void OnReadyRead();
     void OnError(int error);
     void Announce();
     void LogTraffic(char dir, uint8_t b);
+    void WriteLogEarly();
 
     QSerialPort* port_ = nullptr;
     QTimer* reannounce_ = nullptr;   // zero-time re-announce of waiting bytes
@@ -67,7 +79,10 @@ private:
     // Traffic log: the line being filled and when it was started.
     char logDir_ = 0;
     int logLineBytes_ = 0;
-    QDateTime logLineTime_;
+    QElapsedTimer logLineClock_;
+    int nextWriteAt_ = 0;            // size at which to write out early; 0: the first MB
+    qint64 droppedLines_ = 0;        // lines dropped since the last successful write
+    bool dropNoted_ = false;         // TrafficLogDropped raised since the last successful write
 
     bool configuring_ = false;       // inside SetOpen: line-setting failures are not a lost device
     bool writeFailed_ = false;       // the device refused a write since PutChar began

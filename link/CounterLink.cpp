@@ -3,6 +3,7 @@
 #include "OneShotTimer.h"
 #include "SerialIo.h"
 #include "config/Clock.h"
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QTimer>
 #include <exception>
@@ -23,12 +24,26 @@ private:
     int n_;
 };
 
+// Takes bytes from the link's own queue; an index, not a pointer, since bytes
+// queued by a handler meanwhile may move the storage.
+class TQueueIo : public TSerialIo {
+public:
+    TQueueIo(const std::vector<uint8_t>& q, size_t& head) : q_(q), head_(head) {}
+    bool IsOpen() const override { return true; }
+    bool PutChar(uint8_t, QString*) override { return false; }
+    uint8_t GetChar() override { return head_ < q_.size() ? q_[head_++] : 0; }
+private:
+    const std::vector<uint8_t>& q_;
+    size_t& head_;
+};
+
 template <class Pred>
-bool RunNestedLoopUntil(Pred done, int timeoutMs) {
+bool RunNestedLoopUntil(Pred done, int timeoutMs, const bool& aborted) {
+    if (aborted) return done();
     TOneShotTimer timer;
     timer.setInterval(timeoutMs);
     timer.start();
-    while (timer.Running() && !done())
+    while (timer.Running() && !done() && !aborted)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return done();
 }
@@ -44,6 +59,10 @@ TCounterLink::TCounterLink(TComPort* port, const TClock* clock, QObject* parent)
     again_->setInterval(0);
     connect(again_, &QTimer::timeout, this,
             [this] { Receive(port_, port_ ? port_->BytesAvailable() : 0); });
+    connect(rx_, &TRxTxBuffer::FrameWaiting, again_, qOverload<>(&QTimer::start));
+    // Room for a few seconds of line traffic, so that bytes handed in from
+    // memory while a handler runs cost no allocation.
+    queue_.reserve(4096);
     if (port_) connect(port_, &TComPort::TriggerAvail, this, &TCounterLink::ComportTriggerAvail);
 }
 
@@ -62,24 +81,39 @@ void TCounterLink::ComportTriggerAvail(int count) {
 }
 
 void TCounterLink::ReceiveFrom(const uint8_t* bytes, int n) {
-    if (dispatching_ && running_) {
-        // No port to leave them in: queue them behind the frame being handled
-        // (a frame is at most 255 bytes, so it is never overwritten).
-        rx_->ReceiveFrom(bytes, n);
-        deferred_ = true;
+    if (!bytes || n <= 0) {
+        Receive(nullptr, 0);                  // a pass over what is held already
         return;
     }
-    TMemoryIo io(bytes, bytes ? n : 0);
-    Receive(&io, bytes ? n : 0);
+    if (!running_ || !rx_) return;
+    if (dispatching_ || queueHead_ < queue_.size()) {
+        // No port to leave them in: queue them, behind anything queued before.
+        Enqueue(bytes, n);
+        if (dispatching_) deferred_ = true;
+        else Receive(nullptr, 0);
+        return;
+    }
+    TMemoryIo io(bytes, n);
+    const int taken = Receive(&io, n);
+    if (taken < n) Enqueue(bytes + taken, n - taken);
 }
 
-void TCounterLink::Receive(TSerialIo* io, int count) {
-    if (!rx_ || !running_) return;            // bytes stay in the port
+void TCounterLink::Enqueue(const uint8_t* bytes, int n) {
+    // Compacted only while nothing reads from the queue.
+    if (queueHead_ > 0 && !dispatching_) {
+        queue_.erase(queue_.begin(), queue_.begin() + long(queueHead_));
+        queueHead_ = 0;
+    }
+    queue_.insert(queue_.end(), bytes, bytes + n);
+}
+
+int TCounterLink::Receive(TSerialIo* io, int count) {
+    if (!rx_ || !running_) return 0;          // bytes stay in the port
     if (dispatching_) {
         // A handler's nested loop: the frame it works on is still at the front,
         // so leave new bytes in the port and come back once it has returned.
         deferred_ = true;
-        return;
+        return 0;
     }
     struct TGuard {
         bool& flag;
@@ -87,8 +121,16 @@ void TCounterLink::Receive(TSerialIo* io, int count) {
         ~TGuard() { flag = false; }
     } guard(dispatching_);
 
-    if (io && count > 0) rx_->ReceiveBytes(*io, count);
-    while (rx_->FrameReady()) Dispatch();
+    if (port_) rx_->FrameGapMs = TRxTxBuffer::GapForBaud(port_->Baud);
+    const int taken = Pump(io, count);
+    while (queueHead_ < queue_.size()) {
+        TQueueIo q(queue_, queueHead_);
+        if (Pump(&q, int(queue_.size() - queueHead_)) == 0) break;
+    }
+    if (queueHead_ >= queue_.size()) {
+        queue_.clear();                       // keeps its storage
+        queueHead_ = 0;
+    }
     // A dropped bad frame may have a complete good one right behind it, and
     // the counter may send nothing more until that one is answered.
     const bool dropped = rx_->Status != fsNone;
@@ -96,6 +138,26 @@ void TCounterLink::Receive(TSerialIo* io, int count) {
         deferred_ = false;
         again_->start();
     }
+    return taken;
+}
+
+int TCounterLink::Pump(TSerialIo* io, int count) {
+    // The buffer takes what fits; the frames in front are handled, then the
+    // rest is taken, until all count bytes are in.
+    int taken = 0;
+    for (;;) {
+        const int took = io && taken < count ? rx_->ReceiveBytes(*io, count - taken) : 0;
+        taken += took;
+        bool handled = false;
+        while (rx_->FrameReady()) {
+            Dispatch();
+            handled = true;
+        }
+        if (handled) rx_->RestartGap();
+        if (!io || taken >= count) break;
+        if (took == 0 && !handled && rx_->Status == fsNone) break;   // cannot move on
+    }
+    return taken;
 }
 
 void TCounterLink::Dispatch() {
@@ -106,8 +168,8 @@ void TCounterLink::Dispatch() {
         case msg::Nak: NakReceived = true; break;
         case msg::LogRecord:
         case msg::LogRecordExt:
-            rx_->BeginRead();
-            if (handlers_) handlers_->HandleLogRecord(rx_->FrameType() == msg::LogRecord ? 0 : 100);
+            DecodeLogRecord(*rx_, rx_->FrameType() == msg::LogRecord ? 0 : 100, channels_, record_);
+            if (handlers_) handlers_->HandleLogRecord(record_);
             break;
         case msg::ClockRequest: SendClock(); break;
         case msg::AlarmInput:
@@ -201,13 +263,20 @@ bool TCounterLink::WaitForAck() {
     timer.start();
     AckReceived = false;
     NakReceived = false;
-    while (timer.Running() && !AckReceived && !NakReceived)
+    if (aborted_) return false;
+    while (timer.Running() && !AckReceived && !NakReceived && !aborted_)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return AckReceived;
 }
 
 bool TCounterLink::WaitFor(const bool& flag, int timeoutMs) {
-    return RunNestedLoopUntil([&flag] { return flag; }, timeoutMs);
+    return RunNestedLoopUntil([&flag] { return flag; }, timeoutMs, aborted_);
+}
+
+void TCounterLink::AbortWaits() {
+    aborted_ = true;
+    // A wait sleeping in the event loop wakes up and sees the flag.
+    if (auto* d = QAbstractEventDispatcher::instance()) d->wakeUp();
 }
 
 } // namespace za

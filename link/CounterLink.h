@@ -5,6 +5,8 @@
 #include <QString>
 #include <QVector>
 #include <cstdint>
+#include <vector>
+#include "LogRecord.h"
 #include "RxTxBuffer.h"
 
 class QTimer;
@@ -29,7 +31,8 @@ enum : uint8_t {
 class TCounterHandlers {
 public:
     virtual ~TCounterHandlers() = default;
-    virtual void HandleLogRecord(int variant) { (void)variant; }
+    // A LogRecord or LogRecordExt, decoded for the link's channel count.
+    virtual void HandleLogRecord(const TLogRecordData& record) { (void)record; }
     virtual void HandleAlarm() {}
     virtual void SetInputSetup(const QVector<uint8_t>& bytes) { (void)bytes; }
     virtual void SetLogInterval(int minutes) { (void)minutes; }
@@ -68,8 +71,9 @@ public:
     TComPort* Port() { return port_; }
 
     void ComportTriggerAvail(int count);
-    // The same path for bytes from memory (a replay or the fuzz harness);
-    // inside a handler they are queued behind its frame.
+    // The same path for bytes from memory (a replay or the fuzz harness).
+    // Nothing is lost: what the buffer cannot take yet, and whatever comes
+    // while a handler runs, is queued and taken after the frames in front.
     void ReceiveFrom(const uint8_t* bytes, int n);
     void SendAck();
     void SendClock();
@@ -83,8 +87,15 @@ public:
     bool FwInfoReceived = false;
     QString FwVersion, FwDate;
 
+    // The program is shutting down: every wait ends at once and later ones
+    // return false without waiting.
+    void AbortWaits();
+    bool WaitsAborted() const { return aborted_; }
+
 private:
-    void Receive(TSerialIo* io, int count);
+    int Receive(TSerialIo* io, int count);
+    int Pump(TSerialIo* io, int count);
+    void Enqueue(const uint8_t* bytes, int n);
     void Dispatch();
     void ReceiveSetupData();
     void ReceiveSetupDataExt();
@@ -100,6 +111,10 @@ private:
     bool dispatching_ = false;   // inside the receive loop
     bool deferred_ = false;      // a data event came while dispatching
     QTimer* again_ = nullptr;    // next pass for a frame left behind a dropped one
+    std::vector<uint8_t> queue_; // bytes from memory not taken yet
+    size_t queueHead_ = 0;
+    bool aborted_ = false;
+    TLogRecordData record_;      // decoded here, so a record costs no allocation
 };
 
 } // namespace za

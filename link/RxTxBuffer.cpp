@@ -1,6 +1,7 @@
 #include "RxTxBuffer.h"
 #include "SerialIo.h"
 #include <QTimer>
+#include <chrono>
 #include <cstring>
 
 namespace za {
@@ -8,7 +9,11 @@ namespace za {
 namespace {
 constexpr uint8_t kStx = 0x02;
 constexpr uint8_t kEtx = 0x03;
-constexpr int kLast = TRxTxBuffer::kSize - 1;   // the slot that further bytes overwrite
+
+qint64 SteadyMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 }
 
 TRxTxBuffer::TRxTxBuffer(bool withTimeout, QObject* parent) : QObject(parent) {
@@ -67,35 +72,72 @@ int TRxTxBuffer::SendFrame(TSerialIo* port, QString* error) {
 
 // ---- receive side --------------------------------------------------------
 
-void TRxTxBuffer::StoreByte(uint8_t b) {
-    if (Count == 0 && b != kStx) return;   // outside a frame: skip to a start byte
-    Data[Count] = b;
-    ++Count;
-    if (Count > kLast) Count = kLast;
+int TRxTxBuffer::GapForBaud(int baud) {
+    if (baud <= 0) baud = 1200;
+    const int byteMs = (10 * 1000 + baud - 1) / baud;
+    return 4 * byteMs + 100;
 }
 
-void TRxTxBuffer::ReceiveBytes(TSerialIo& port, int n) {
-    if (Count < 0) Count = 0;
-    if (Count > kLast) Count = kLast;
-    for (int i = 0; i < n; ++i) StoreByte(port.GetChar());
-    TimeoutCountdown = TimeoutTicks;
+void TRxTxBuffer::RestartGap() { LastByteMs = MonotonicMs ? MonotonicMs() : SteadyMs(); }
+
+void TRxTxBuffer::NoteGap() {
+    // Bytes the buffer had no room for waited in the port: no pause there.
+    if (Count <= 0 || LeftBehind) return;
+    const qint64 now = MonotonicMs ? MonotonicMs() : SteadyMs();
+    if (now - LastByteMs > FrameGapMs) GapMark = Count;
 }
 
-void TRxTxBuffer::ReceiveFrom(const uint8_t* bytes, int n) {
+template <class Next>
+int TRxTxBuffer::Take(int n, Next next) {
     if (Count < 0) Count = 0;
-    if (Count > kLast) Count = kLast;
-    if (bytes)
-        for (int i = 0; i < n; ++i) StoreByte(bytes[i]);
+    if (Count > kSize) Count = kSize;
+    if (n <= 0) return 0;
+    NoteGap();
+    int taken = 0;
+    while (taken < n && Count < kSize) {
+        const uint8_t b = next();
+        ++taken;
+        if (Count == 0 && b != kStx) continue;   // outside a frame: skip to a start byte
+        Data[Count++] = b;
+    }
+    LeftBehind = taken < n;
+    RestartGap();
     TimeoutCountdown = TimeoutTicks;
+    return taken;
+}
+
+int TRxTxBuffer::ReceiveBytes(TSerialIo& port, int n) {
+    return Take(n, [&port] { return port.GetChar(); });
+}
+
+int TRxTxBuffer::ReceiveFrom(const uint8_t* bytes, int n) {
+    if (!bytes) return 0;
+    return Take(n, [&bytes] { return *bytes++; });
+}
+
+void TRxTxBuffer::CutFrame() {
+    SkipToNextStart();
+    Status = fsFrameError;
 }
 
 bool TRxTxBuffer::FrameReady() {
     Status = fsNone;
+    if (Count <= 0) return false;
+    // Only the start byte came before the pause: whatever follows is not its rest.
+    if (GapMark == 1) {
+        CutFrame();
+        return false;
+    }
     if (Count <= 1) return false;
     const int len = Data[1];
-    if (len > MaxFrameLength || len < 5) {
+    if (len > MaxFrameLength || len > kSize || len < 5) {
         SkipToNextStart();
         Status = fsFrameError;
+        return false;
+    }
+    // The frame began before a pause and would need bytes from after it.
+    if (GapMark > 0 && len > GapMark) {
+        CutFrame();
         return false;
     }
     if (Count < len) return false;
@@ -151,19 +193,25 @@ void TRxTxBuffer::Discard(int n) {
     if (n <= 0) return;
     if (Count > kSize) Count = kSize;
     if (n >= Count) {
-        Count = 0;
+        Clear();
         return;
     }
     // Bytes between a frame and the next start byte are noise; left at the
     // front they would be taken for a frame and hold up the one behind them.
     const void* start = std::memchr(Data + n, kStx, size_t(Count - n));
     if (!start) {
-        Count = 0;
+        Clear();
         return;
     }
     n = int(static_cast<const uint8_t*>(start) - Data);
     std::memmove(Data, Data + n, size_t(Count - n));
     Count -= n;
+    GapMark = GapMark > n ? GapMark - n : 0;
+}
+
+void TRxTxBuffer::Clear() {
+    Count = 0;
+    GapMark = 0;
 }
 
 void TRxTxBuffer::SkipToNextStart() {
@@ -178,13 +226,21 @@ void TRxTxBuffer::SkipToNextStart() {
 }
 
 void TRxTxBuffer::TimeoutTick() {
-    if (Count > 0 && Count < Data[1] && TimeoutCountdown > 0) {
-        --TimeoutCountdown;
-        if (TimeoutCountdown == 0) {
-            Clear();
-            Status = fsFrameError;
-        }
+    // Counts down only while the frame at the front is incomplete; a complete
+    // one waiting for its handler is never timed out.
+    const bool partial = Count > 0 && (Count < 2 || Count < Data[1]);
+    if (!partial || TimeoutCountdown <= 0) return;
+    if (--TimeoutCountdown > 0) return;
+    // Nothing came for a second, so nothing held can still be completed. Drop
+    // frame by frame, as far as the next start byte each time: a complete
+    // frame behind a false start stays.
+    GapMark = Count;
+    for (int before = Count + 1; Count > 0 && Count < before;) {
+        before = Count;
+        if (FrameReady()) break;
     }
+    Status = fsFrameError;
+    if (Count > 0) emit FrameWaiting();
 }
 
 } // namespace za

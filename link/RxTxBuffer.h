@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 class QTimer;
 
@@ -32,9 +33,11 @@ public:
     // (error then holds the device's text).
     int SendFrame(TSerialIo* port, QString* error = nullptr);
 
-    // Receive side
-    void ReceiveBytes(TSerialIo& port, int n);
-    void ReceiveFrom(const uint8_t* bytes, int n);   // same as ReceiveBytes, from memory
+    // Receive side. Both take only as many of the n bytes as fit and return
+    // how many they took; the rest stays in the port (or with the caller) for
+    // after the frames in front have been handled.
+    int ReceiveBytes(TSerialIo& port, int n);
+    int ReceiveFrom(const uint8_t* bytes, int n);   // same as ReceiveBytes, from memory
     bool FrameReady();
     uint8_t FrameType() const { return Data[2]; }
     uint8_t FrameLength() const { return Data[1]; }
@@ -47,11 +50,28 @@ public:
     // Removes the first n bytes and any noise up to the next start byte, so the
     // front is always a frame start or the buffer is empty.
     void Discard(int n);
-    void Clear() { Count = 0; }
+    void Clear();
     void SkipToNextStart();
 
     // The 100 ms time-out tick (public so tests can step it without waiting).
     void TimeoutTick();
+
+    // A counter sends each frame in one go, so a frame never spans a pause of
+    // the line: bytes held when the line has been quiet for longer than
+    // FrameGapMs cannot be completed by later bytes. The gap: four byte times
+    // (10 bits each) for a bridge that forwards bytes in small packets, plus
+    // 100 ms for USB polling and the latency of a loaded PC; 136 ms at 1200
+    // baud, far below the one-second time-out that stays as a backstop.
+    // Erring this way is cheap: a whole frame taken for a cut one goes
+    // unanswered and the counter sends it again, while two pieces taken for
+    // one frame can be answered and make the counter forget a record.
+    static int GapForBaud(int baud);
+    int FrameGapMs = GapForBaud(1200);
+    // Monotonic milliseconds for the gap; tests set their own.
+    std::function<qint64()> MonotonicMs;
+    // The time handlers spent on the frames in front is not a pause of the
+    // line: bytes that came meanwhile waited in the port.
+    void RestartGap();
 
     uint8_t Data[kSize] = {};
     int32_t Count = 0;
@@ -60,10 +80,22 @@ public:
     int32_t MaxFrameLength = 255;
     int32_t TimeoutCountdown = 0;
     int32_t TimeoutTicks = 10;
+    // Bytes at the front that came before the last pause of the line: a frame
+    // starting there that needs bytes beyond them is a cut frame. 0: none.
+    int32_t GapMark = 0;
+
+signals:
+    // The time-out dropped a cut frame and a complete one now stands at the
+    // front: it needs no further bytes to be handled.
+    void FrameWaiting();
 
 private:
-    void StoreByte(uint8_t b);
+    template <class Next> int Take(int n, Next next);
+    void NoteGap();
+    void CutFrame();
     QTimer* TimeoutTimer = nullptr;
+    qint64 LastByteMs = 0;
+    bool LeftBehind = false;   // the last take stopped with bytes still waiting
 };
 
 } // namespace za

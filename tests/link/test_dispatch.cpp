@@ -20,8 +20,8 @@ using zt::Frame;
 class TTrace : public TCounterHandlers {
 public:
     explicit TTrace(TCounterLink& link) : link_(link) {}
-    void HandleLogRecord(int variant) override {
-        calls << QStringLiteral("record %1 first %2").arg(variant).arg(link_.RxBuffer()->ReadByte());
+    void HandleLogRecord(const TLogRecordData& r) override {
+        calls << QStringLiteral("record %1 first %2").arg(r.variant).arg(r.payloadSize > 0 ? r.payload[0] : -1);
         if (onRecord) onRecord();
     }
     void HandleAlarm() override { calls << QStringLiteral("alarm %1").arg(link_.RxBuffer()->ReadByte()); }
@@ -116,7 +116,7 @@ TEST_F(TLinkFixture, AGoodFrameBehindADroppedOneIsTakenWithoutFurtherBytes) {
     Receive(Hex("02 05 06 F1 03") + Frame(msg::LogRecord, Hex("0E")));
     EXPECT_TRUE(trace.calls.isEmpty()) << "not in the pass that dropped the bad frame";
     ASSERT_TRUE(zt::WaitUntil([&] { return !trace.calls.isEmpty(); }, 2000));
-    EXPECT_EQ(trace.calls, QStringList{"record 0 first 14"});
+    EXPECT_EQ(trace.calls.join(", ").toStdString(), "record 0 first 14");
 }
 
 TEST_F(TLinkFixture, AFailingHandlerStillHandlesItsFrameOnce) {
@@ -138,10 +138,58 @@ TEST_F(TLinkFixture, BytesReceivedInsideAHandlerWaitForItToReturn) {
         Receive(Frame(msg::LogRecord, Hex("02")));
         QCoreApplication::processEvents();
         EXPECT_EQ(trace.calls.size(), 1);
-        EXPECT_EQ(link.RxBuffer()->ReadByte(), 0) << "the payload of the first frame is still bounded";
+        link.RxBuffer()->BeginRead();
+        EXPECT_EQ(link.RxBuffer()->ReadByte(), 1) << "the first frame is still at the front";
+        EXPECT_EQ(link.RxBuffer()->ReadByte(), 0) << "and its payload still bounded";
     };
     Receive(Frame(msg::LogRecord, Hex("01")));
     ASSERT_TRUE(zt::WaitUntil([&] { return trace.calls.size() >= 2; }, 2000));
     QCoreApplication::processEvents();
     EXPECT_EQ(trace.calls, (QStringList{"record 0 first 1", "record 0 first 2"}));
+}
+
+TEST_F(TLinkFixture, EveryFrameReceivedFromMemoryIsDispatchedOnceInOrder) {
+    // More than the buffer holds, at once and from inside a handler's nested
+    // loop: nothing may be overwritten or lost.
+    auto records = [](int from, int n) {
+        QByteArray bytes;
+        for (int i = from; i < from + n; ++i) bytes += Frame(msg::LogRecord, QByteArray(1, char(i)) + Hex("1F 03 DB 07 01 00 02 00 03 00"));
+        return bytes;
+    };
+    auto expected = [](int n) {
+        QStringList calls;
+        for (int i = 0; i < n; ++i) calls << QStringLiteral("record 0 first %1").arg(i);
+        return calls.join('\n').toStdString();
+    };
+
+    Receive(records(0, 60));
+    EXPECT_EQ(trace.calls.join('\n').toStdString(), expected(60)) << "sixty records in one event";
+
+    trace.calls.clear();
+    trace.onRecord = [&] {
+        if (trace.calls.size() == 1) Receive(records(1, 59));
+    };
+    Receive(records(0, 1));
+    ASSERT_TRUE(zt::WaitUntil([&] { return trace.calls.size() >= 60; }, 2000));
+    EXPECT_EQ(trace.calls.join('\n').toStdString(), expected(60)) << "fifty-nine records inside the first one's handler";
+    EXPECT_EQ(link.RxBuffer()->Count, 0);
+}
+
+TEST_F(TLinkFixture, ACutFrameDoesNotJoinTheRecordAfterIt) {
+    qint64 now = 0;
+    link.RxBuffer()->MonotonicMs = [&now] { return now; };
+    Receive(Hex("02 10 10 0B 0C 02 29 08 E3 6F"));   // cut after its first count
+    now += 500;
+    Receive(Frame(msg::LogRecord, Hex("0E 0F 03 DB 07 01 00 02 00 03 00")));
+    zt::WaitUntil([] { return false; }, 50);        // passes behind dropped bytes
+    EXPECT_EQ(trace.calls.join(", ").toStdString(), "record 0 first 14") << "no record of the year 2089";
+    EXPECT_EQ(link.RxBuffer()->Count, 0);
+}
+
+TEST_F(TLinkFixture, ARecordBehindAFalseStartIsDispatchedAtTheTimeOut) {
+    Receive(Hex("02 40") + Frame(msg::LogRecord, Hex("0E 0F 03 DB 07 01 00 02 00 03 00")));
+    EXPECT_TRUE(trace.calls.isEmpty());
+    for (int i = 0; i < 10; ++i) link.RxBuffer()->TimeoutTick();
+    ASSERT_TRUE(zt::WaitUntil([&] { return !trace.calls.isEmpty(); }, 2000)) << "no further bytes needed";
+    EXPECT_EQ(trace.calls.join(", ").toStdString(), "record 0 first 14");
 }

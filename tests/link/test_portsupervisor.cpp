@@ -34,8 +34,8 @@ using zt::TPty;
 class TRecordHook : public TCounterHandlers {
 public:
     explicit TRecordHook(TCounterLink& link) : link_(link) {}
-    void HandleLogRecord(int variant) override {
-        records.append(variant);
+    void HandleLogRecord(const TLogRecordData& record) override {
+        records.append(record.variant);
         link_.SendAck();
     }
     QVector<int> records;

@@ -57,7 +57,7 @@ namespace {
 class TReadingHandlers : public za::TCounterHandlers {
 public:
     explicit TReadingHandlers(za::TCounterLink& link) : link_(link) {}
-    void HandleLogRecord(int) override { ++records; Drain(); }
+    void HandleLogRecord(const za::TLogRecordData&) override { ++records; Drain(); }
     void HandleAlarm() override { ++alarms; Drain(); }
     long sum = 0;
     int records = 0, alarms = 0;

@@ -5,6 +5,7 @@
 #include <QVector>
 #include "link/ComPort.h"
 #include "link/RxTxBuffer.h"
+#include "support/TestSupport.h"
 
 using za::TRxTxBuffer;
 
@@ -136,16 +137,92 @@ TEST(RxTxBuffer, BadFramesAreDroppedUpToTheNextStart) {
     EXPECT_EQ(rx.Count, 0) << "no further start byte: everything goes";
 }
 
-TEST(RxTxBuffer, OverlongInputOverwritesTheLastSlotAndIsRejected) {
+TEST(RxTxBuffer, TakesOnlyWhatFitsAndNeverOverwritesHeldBytes) {
+    // Sixty records at once: the buffer takes what fits, and every frame it
+    // took is intact; the rest is the caller's to hand in afterwards.
+    QByteArray sixty;
+    for (int i = 0; i < 60; ++i) sixty += zt::Frame(16, Hex("0E 1F 03 DB 07 01 00 02 00 03 00").replace(0, 1, QByteArray(1, char(i))));
     TRxTxBuffer rx(false);
+    int fed = 0;
+    QVector<QByteArray> frames;
+    while (fed < sixty.size()) {
+        const int took = rx.ReceiveFrom(reinterpret_cast<const uint8_t*>(sixty.constData()) + fed, int(sixty.size()) - fed);
+        ASSERT_GT(took, 0);
+        EXPECT_LE(rx.Count, TRxTxBuffer::kSize);
+        fed += took;
+        frames += Pass(rx);
+    }
+    ASSERT_EQ(frames.size(), 60);
+    for (int i = 0; i < 60; ++i) EXPECT_EQ(uint8_t(frames[i][3]), i);
+
+    // Noise that cannot be a frame is rejected once the buffer is full.
     QByteArray flood(1000, '\x55');
     flood[0] = 0x02;
     flood[1] = char(0xFF);
-    Feed(rx, flood);
-    EXPECT_EQ(rx.Count, 511);
+    EXPECT_EQ(rx.ReceiveFrom(reinterpret_cast<const uint8_t*>(flood.constData()), flood.size()), TRxTxBuffer::kSize);
     EXPECT_FALSE(rx.FrameReady());
     EXPECT_EQ(rx.Status, za::fsFrameError);
     EXPECT_EQ(rx.Count, 0);
+}
+
+TEST(RxTxBuffer, AFrameNeverSpansAPauseOfTheLine) {
+    // A record cut after its first count, then a whole record: taken together
+    // they pass every frame test (a record of the year 2089). A counter sends
+    // a frame in one go, so bytes that stop for longer than the line ever
+    // pauses inside a frame end whatever they had begun.
+    const QByteArray cut = Hex("02 10 10 0B 0C 02 29 08 E3 6F");
+    const QByteArray record = zt::Frame(16, Hex("0E 0F 03 DB 07 01 00 02 00 03 00"));   // 14:00 15.03.2011
+    qint64 now = 1000;
+    struct {
+        const char* name;
+        QByteArray first, second;
+        int pauseMs;
+        QVector<QByteArray> accepted;
+    } cases[] = {
+        {"cut frame, pause, whole record", cut, record, 500, {record}},
+        {"cut frame, just over the gap", cut, record, 0 /* gap + 1 */, {record}},
+        {"one frame in two pieces, just under the gap", record.left(7), record.mid(7), -1 /* gap */, {record}},
+        {"a lone start byte, pause, whole record", Hex("02"), record, 500, {record}},
+        {"noise start in front of a record, pause, record", Hex("02 40") + record.left(5), record, 300, {record}},
+    };
+    for (const auto& c : cases) {
+        TRxTxBuffer rx(false);
+        rx.MonotonicMs = [&now] { return now; };
+        rx.FrameGapMs = TRxTxBuffer::GapForBaud(1200);
+        const int pause = c.pauseMs > 0 ? c.pauseMs : c.pauseMs == 0 ? rx.FrameGapMs + 1 : rx.FrameGapMs;
+        Feed(rx, c.first);
+        QVector<QByteArray> got = Pass(rx);
+        now += pause;
+        Feed(rx, c.second);
+        for (int pass = 0; pass < 4; ++pass) got += Pass(rx);   // each drop ends a pass
+        EXPECT_EQ(got, c.accepted) << c.name;
+        EXPECT_EQ(rx.Count, 0) << c.name;
+    }
+
+    // Bytes the buffer had no room for waited in the port: taking them later
+    // is no pause of the line, however long the frames in front took.
+    TRxTxBuffer rx(false);
+    rx.MonotonicMs = [&now] { return now; };
+    QByteArray full = Hex("02 05 06 F0 03");   // so that the buffer ends inside a record
+    for (int i = 0; i < 33; ++i) full += record;
+    const int took = rx.ReceiveFrom(reinterpret_cast<const uint8_t*>(full.constData()), full.size());
+    ASSERT_EQ(took, TRxTxBuffer::kSize);
+    EXPECT_EQ(Pass(rx).size(), 32);
+    now += 5000;
+    Feed(rx, full.mid(took));
+    EXPECT_EQ(Pass(rx), (QVector<QByteArray>{record, record}));
+}
+
+TEST(RxTxBuffer, GapGrowsWithSlowerLines) {
+    // Room for a few byte times and a USB bridge's latency, never near the
+    // one-second time-out.
+    for (int baud : {300, 1200, 9600, 115200}) {
+        const int gap = TRxTxBuffer::GapForBaud(baud);
+        EXPECT_GE(gap, 3 * 10000 / baud + 50) << baud;
+        EXPECT_LE(gap, 500) << baud;
+    }
+    EXPECT_GT(TRxTxBuffer::GapForBaud(1200), TRxTxBuffer::GapForBaud(9600));
+    EXPECT_EQ(TRxTxBuffer::GapForBaud(0), TRxTxBuffer::GapForBaud(1200));
 }
 
 TEST(RxTxBuffer, PartialFrameIsDroppedAfterTenSilentTicks) {
@@ -164,6 +241,35 @@ TEST(RxTxBuffer, PartialFrameIsDroppedAfterTenSilentTicks) {
     Feed(rx, Hex("02 05 06 F0 03"));
     for (int i = 0; i < 20; ++i) rx.TimeoutTick();
     EXPECT_TRUE(rx.FrameReady());
+}
+
+TEST(RxTxBuffer, TimeOutDropsOnlyUpToTheNextStartAndReportsAFrameBehind) {
+    // A false start (02 40) in front of a whole record: the time-out drops the
+    // false start, not the record, and says that a frame stands at the front.
+    const QByteArray record = zt::Frame(16, Hex("0E 0F 03 DB 07 01 00 02 00 03 00"));
+    struct {
+        const char* name;
+        QByteArray bytes;
+        QVector<QByteArray> left;
+        int waits;
+    } cases[] = {
+        {"false start, record", Hex("02 40") + record, {record}, 1},
+        {"false start, record, cut frame", Hex("02 40") + record + record.left(6), {record}, 1},
+        {"false start, cut frame with a start byte inside", Hex("02 40 11 02 30 44"), {}, 0},
+        {"a lone start byte", Hex("02"), {}, 0},
+    };
+    for (const auto& c : cases) {
+        TRxTxBuffer rx(false);
+        int waiting = 0;
+        QObject::connect(&rx, &TRxTxBuffer::FrameWaiting, [&] { ++waiting; });
+        Feed(rx, c.bytes);
+        EXPECT_TRUE(Pass(rx).isEmpty()) << c.name;
+        for (int i = 0; i < 10; ++i) rx.TimeoutTick();
+        EXPECT_EQ(rx.Status, za::fsFrameError) << c.name;
+        EXPECT_EQ(waiting, c.waits) << c.name;
+        EXPECT_EQ(Pass(rx), c.left) << c.name;
+        EXPECT_EQ(rx.Count, 0) << c.name << ": the cut frame behind is gone too";
+    }
 }
 
 TEST(RxTxBuffer, ReadsStayInsideTheAcceptedFrame) {

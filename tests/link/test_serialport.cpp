@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTimer>
 #include <stdexcept>
@@ -10,6 +13,7 @@
 #include "config/Clock.h"
 #include "link/ComPort.h"
 #include "link/CounterLink.h"
+#include "support/Pty.h"
 #include "support/Simulator.h"
 #include "support/TestSupport.h"
 
@@ -25,8 +29,8 @@ QByteArray Record(int hour) { return Frame(msg::LogRecord, QByteArray::fromHex("
 class TRecords : public TCounterHandlers {
 public:
     explicit TRecords(TCounterLink& link) : link_(link) {}
-    void HandleLogRecord(int) override {
-        hours << link_.RxBuffer()->ReadByte();
+    void HandleLogRecord(const TLogRecordData& record) override {
+        hours << record.hour;
         if (inside) inside();
         link_.SendAck();
     }
@@ -194,6 +198,55 @@ TEST_F(TPortFixture, TrafficLogIsReadable) {
     EXPECT_TRUE(lines[0].endsWith(" TX 02 05 06 F0 03")) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].endsWith(" RX 02 05 07 EF 03")) << lines[1].toStdString();
     EXPECT_TRUE(QDateTime::fromString(lines[0].left(23), "yyyy-MM-dd hh:mm:ss.zzz").isValid());
+}
+
+TEST(ComPort, AnUnwritableTrafficLogKeepsOnlyTheNewestTraffic) {
+    // Megabytes of line traffic while the traffic log's folder is missing: the
+    // log holds no more than its cap, says so once, and writes the newest part
+    // with a note of the gap once the folder is there.
+    zt::TPty pty;
+    ASSERT_FALSE(pty.Slave().isEmpty());
+    zt::TScratchDir dir;
+    TComPort port;
+    port.DeviceOverride = pty.Slave();
+    port.LogFileName = dir.File("later/APRO.LOG");
+    port.SetLogging(true);
+    QString error;
+    ASSERT_TRUE(port.SetOpen(true, &error)) << error.toStdString();
+    QStringList notices;
+    QObject::connect(&port, &TComPort::TrafficLogDropped, [&](const QString& n) { notices << n; });
+    qint64 taken = 0;
+    int maxHeld = 0;
+    QObject::connect(&port, &TComPort::TriggerAvail, [&](int n) {
+        for (int i = 0; i < n; ++i) port.GetChar();
+        taken += n;
+        maxHeld = std::max(maxHeld, port.TrafficLogHeld());
+    });
+
+    // 6 MB, about 23 MB of log text: older bytes 11, the newest 2 MB 55.
+    const qint64 target = 6 << 20;
+    QElapsedTimer t;
+    t.start();
+    while (taken < target && t.elapsed() < 120000) {
+        const QByteArray chunk(4096, char(taken < target - (2 << 20) ? 0x11 : 0x55));
+        pty.Write(chunk);   // a full line refuses it; the reader below makes room
+        QCoreApplication::processEvents();
+    }
+    ASSERT_GE(taken, target);
+    NestedLoop(50);
+    EXPECT_LE(maxHeld, TComPort::TrafficLogKeepBytes + 256);
+    ASSERT_EQ(notices.size(), 1) << notices.join('\n').toStdString();
+    EXPECT_TRUE(notices[0].contains(port.LogFileName)) << notices[0].toStdString();
+
+    ASSERT_TRUE(QDir(dir.Path()).mkdir("later"));
+    ASSERT_TRUE(port.WriteLog(&error)) << error.toStdString();
+    EXPECT_EQ(port.TrafficLogHeld(), 0);
+    const QStringList lines = zt::ReadLines(port.LogFileName);
+    ASSERT_GT(lines.size(), 2);
+    EXPECT_TRUE(lines[0].startsWith("-- ") && lines[0].contains(" lines of traffic dropped")) << lines[0].toStdString();
+    EXPECT_TRUE(lines.last().contains(" RX 55")) << lines.last().toStdString();
+    EXPECT_FALSE(lines.filter(" 11").size()) << "the oldest traffic is the part dropped";
+    EXPECT_LE(QFileInfo(port.LogFileName).size(), TComPort::TrafficLogKeepBytes + 512);
 }
 
 TEST(ComPort, LosingTheFarEndClosesThePortOnceWithoutSpinning) {

@@ -17,7 +17,7 @@
 
 #include "config/Clock.h"
 #include "link/ComPort.h"
-#include "link/ComportSetupDlg.h"
+#include "app/ComportSetupDlg.h"
 #include "link/CounterLink.h"
 #include "link/PortSupervisor.h"
 #include "support/Pty.h"

@@ -10,9 +10,9 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "ComPort.h"
-#include "Cp210x.h"
-#include "PortSupervisor.h"
+#include "link/ComPort.h"
+#include "link/Cp210x.h"
+#include "link/PortSupervisor.h"
 
 namespace za {
 
