@@ -1,10 +1,9 @@
 #include "EventLog.h"
 #include "config/IniFile.h"
-#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QMessageBox>
+#include <cstdio>
 
 namespace za {
 
@@ -19,25 +18,25 @@ TBoxKind BoxKindOf(int severity) {
     }
 }
 
-TQtMessageChannel& QtChannel() {
-    static TQtMessageChannel channel;
+TStderrMessageChannel& StderrChannel() {
+    static TStderrMessageChannel channel;
     return channel;
 }
 } // namespace
 
-void TQtMessageChannel::ShowBox(TBoxKind kind, const QString& text) {
-    QWidget* parent = QApplication::activeWindow();
-    switch (kind) {
-    case TBoxKind::Information: QMessageBox::information(parent, "Information", text, QMessageBox::Ok); break;
-    case TBoxKind::Warning: QMessageBox::warning(parent, "Warning", text, QMessageBox::Ok); break;
-    case TBoxKind::Error: QMessageBox::critical(parent, "Error", text, QMessageBox::Ok); break;
-    }
+void TStderrMessageChannel::ShowBox(TBoxKind kind, const QString& text) {
+    const char* k = kind == TBoxKind::Error ? "Error" : kind == TBoxKind::Warning ? "Warning" : "Information";
+    std::fprintf(stderr, "BOX %s: %s\n", k, text.toLocal8Bit().constData());
+    std::fflush(stderr);
 }
 
-void TQtMessageChannel::Beep() { QApplication::beep(); }
+void TStderrMessageChannel::Beep() {
+    std::fprintf(stderr, "BEEP\n");
+    std::fflush(stderr);
+}
 
 TEventLog::TEventLog(TMessageChannel* channel, const TClock* clock)
-    : channel_(channel ? channel : &QtChannel()), clock_(clock ? clock : &SystemClock()) {}
+    : channel_(channel ? channel : &StderrChannel()), clock_(clock ? clock : &SystemClock()) {}
 
 void TEventLog::SetFileName(const QString& path) {
     fileName_ = path;

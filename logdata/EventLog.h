@@ -1,8 +1,8 @@
 #pragma once
 // The program's event log: each entry goes to the event-log file, the status
 // line and/or a modal message box, chosen by a level (0..11) or by explicit
-// channels. The box and beep channel is replaceable so that tests can record
-// boxes instead of blocking on them.
+// channels. Boxes and beeps go through a channel: the application gives it
+// real message boxes, tests record them.
 #include <QString>
 #include <functional>
 #include "config/Clock.h"
@@ -18,8 +18,9 @@ public:
     virtual void Beep() = 0;
 };
 
-// Real modal QMessageBox and QApplication::beep.
-class TQtMessageChannel : public TMessageChannel {
+// "BOX <kind>: <text>" for each box and "BEEP" for each beep on standard
+// error; used where no person is there to close a box.
+class TStderrMessageChannel : public TMessageChannel {
 public:
     void ShowBox(TBoxKind kind, const QString& text) override;
     void Beep() override;
@@ -27,7 +28,8 @@ public:
 
 class TEventLog {
 public:
-    // channel and clock must outlive the log; nullptr means the Qt channel / system clock.
+    // channel and clock must outlive the log; nullptr means boxes and beeps on
+    // standard error / the system clock.
     explicit TEventLog(TMessageChannel* channel = nullptr, const TClock* clock = nullptr);
 
     void SetFileName(const QString& path);

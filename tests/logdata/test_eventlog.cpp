@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace za;
 
@@ -148,6 +150,29 @@ TEST(EventLog, CreatesTheFileOnceAndReportsLostEntries) {
         log.Log("x", 9);
         EXPECT_EQ(channel.Texts(), (QStringList{"Could not create logfile", "Could not write to logfile"}));
     }
+}
+
+TEST(EventLog, WithoutAChannelBoxesAndBeepsGoToStandardError) {
+    zt::TScratchDir dir;
+    TFixedClock clock;
+    const QString captured = dir.File("stderr.txt");
+    std::fflush(stderr);
+    const int saved = dup(2);
+    const int fd = open(captured.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    dup2(fd, 2);
+    close(fd);
+    {
+        TEventLog log(nullptr, &clock);
+        log.SetFileName(dir.File("no such folder/app.log"));
+        log.Log("Port failed", 5);
+    }
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    EXPECT_EQ(zt::ReadLines(captured), (QStringList{"BEEP", "BOX Error: Could not create logfile", "BEEP",
+                                                    "BOX Error: Could not write to logfile",
+                                                    "BOX Error: Port failed"}));
 }
 
 // The date-time of a line follows the regional setting; Qt takes it from LC_ALL,
