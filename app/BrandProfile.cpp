@@ -2,7 +2,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageReader>
-#include "config/IniFile.h"
+#include "config/Settings.h"
 
 namespace za {
 
@@ -25,7 +25,7 @@ QPixmap LoadLogo(const QString& path, bool anyFormat) {
 
 } // namespace
 
-TBrandProfile ApplyBrandProfile(const QString& code, const TIniFile& ini, const QString& exeFolder) {
+TBrandProfile ApplyBrandProfile(const QString& code, const TSettings& settings, const QString& exeFolder) {
     const QString brand = code.toUpper();
     const QDir folder(exeFolder);
     TBrandProfile p;
@@ -33,24 +33,20 @@ TBrandProfile ApplyBrandProfile(const QString& code, const TIniFile& ini, const 
         p.title = p.caption = "Voltaro People Counter Datalog";
         p.aboutCaption = "About Voltaro People Counter";
         p.aboutInfo = {"Voltaro", "www.voltaro.example", "", ""};
-        p.masterPassword = "bryxa5820";
+        p.masterPassword = BrandMasterPassword(brand);
         p.logo = LoadLogo(folder.filePath("voltarologo.bmp"), true);
     } else if (brand == "KS") {
         p.title = p.caption = "Kestrano Zentrell App.";
         p.aboutCaption = "Programinformation";
         p.aboutInfo = {"Kestrano ApS", "Lyngbakken 12", "DK-9999 Havnby", "Phone: +45 00 00 00 00"};
-        p.masterPassword = "zolkarbenti4716";
+        p.masterPassword = BrandMasterPassword(brand);
         p.keepBuiltInLogo = true;
     } else {
-        const QString s = "APPINFO";
-        p.title = ini.ReadString(s, "TITLE", "NoName Zentrell App.");
-        p.caption = ini.ReadString(s, "CAPTION", "NoName Zentrell App.");
-        p.aboutCaption = ini.ReadString(s, "ABOUT_CAPTION", "Programinformation");
-        p.aboutInfo = {ini.ReadString(s, "ABOUT_INFO1", "NoName comp Aps"),
-                       ini.ReadString(s, "ABOUT_INFO2", "Noway NoNumber"),
-                       ini.ReadString(s, "ABOUT_INFO3", "NoZip NoWhere"),
-                       ini.ReadString(s, "ABOUT_INFO4", "NoPhone: 00 00 00 00")};
-        p.masterPassword = "pirenvaldu3398";
+        p.title = settings.AppTitle;
+        p.caption = settings.AppCaption;
+        p.aboutCaption = settings.AboutCaption;
+        p.aboutInfo = {settings.AboutInfo[0], settings.AboutInfo[1], settings.AboutInfo[2], settings.AboutInfo[3]};
+        p.masterPassword = BrandMasterPassword(brand);
         p.logo = LoadLogo(folder.filePath("zentrellapp.bmp"), false);
     }
     return p;

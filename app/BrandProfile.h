@@ -7,7 +7,7 @@
 
 namespace za {
 
-class TIniFile;
+struct TSettings;
 
 struct TBrandProfile {
     QString title;                        // application title
@@ -19,7 +19,8 @@ struct TBrandProfile {
     bool keepBuiltInLogo = false;         // leave the main window's own logo in place
 };
 
-// code: the brand code (letter case does not matter); exeFolder: where the logo files are.
-TBrandProfile ApplyBrandProfile(const QString& code, const TIniFile& ini, const QString& exeFolder);
+// code: the brand code (letter case does not matter); settings: the neutral
+// profile's APPINFO texts; exeFolder: where the logo files are.
+TBrandProfile ApplyBrandProfile(const QString& code, const TSettings& settings, const QString& exeFolder);
 
 } // namespace za

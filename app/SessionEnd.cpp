@@ -45,7 +45,9 @@ TSessionEnd::TSessionEnd(QObject* parent) : QObject(parent) {
         sa.sa_flags = SA_RESTART;
         const bool term = ::sigaction(SIGTERM, &sa, &oldTerm_) == 0;
         const bool hup = ::sigaction(SIGHUP, &sa, &oldHup_) == 0;
-        installed_ = term && hup;
+        // Ctrl+C in the terminal that started the program ends it the same orderly way.
+        const bool intr = ::sigaction(SIGINT, &sa, &oldInt_) == 0;
+        installed_ = term && hup && intr;
     }
 #ifndef QT_NO_SESSIONMANAGER
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
@@ -57,6 +59,7 @@ TSessionEnd::~TSessionEnd() {
     if (fds_[1] >= 0) {
         ::sigaction(SIGTERM, &oldTerm_, nullptr);
         ::sigaction(SIGHUP, &oldHup_, nullptr);
+        ::sigaction(SIGINT, &oldInt_, nullptr);
         gWriteFd = previousWriteFd_;
     }
     delete notifier_;

@@ -1,7 +1,8 @@
 #pragma once
 // The end of the system session as one Qt signal on the GUI thread: SIGTERM
 // and SIGHUP (sent when the session or the service manager stops the
-// program) and the session manager's request to save data.
+// program), SIGINT (Ctrl+C in the terminal that started it) and the session
+// manager's request to save data.
 #include <QObject>
 #include <csignal>
 
@@ -31,6 +32,7 @@ private:
     int previousWriteFd_ = -1;
     struct sigaction oldTerm_ {};
     struct sigaction oldHup_ {};
+    struct sigaction oldInt_ {};
     QSocketNotifier* notifier_ = nullptr;
     bool installed_ = false;
     bool fired_ = false;

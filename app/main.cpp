@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "AppCore.h"
 #include "MainForm.h"
 #include "MemCheck.h"
+#include "QtMessageChannel.h"
 #include "config/Clock.h"
 #include "logdata/EventLog.h"
 
@@ -46,7 +48,7 @@ int main(int argc, char** argv) {
         QApplication::setQuitOnLastWindowClosed(false);
         za::TMemCheck::Rebase();
 
-        za::TMainFormOptions options;
+        za::TAppOptions options;
         std::unique_ptr<za::TClock> clock;
         // ZENTRELLAPP_CLOCK_START=YYYY-MM-DDTHH:MM:SS runs the program as if the
         // clock had been set to that moment when it started.
@@ -56,18 +58,26 @@ int main(int argc, char** argv) {
             if (t.isValid()) clock = std::make_unique<za::TOffsetClock>(t);
         }
         options.Clock = clock.get();
+        za::TQtMessageChannel qtBoxes;
         std::unique_ptr<TStderrBoxes> boxes;
         if (qEnvironmentVariable("ZENTRELLAPP_BOXES") == "stderr") {
             boxes = std::make_unique<TStderrBoxes>();
             options.Boxes = boxes.get();
+        } else {
+            options.Boxes = &qtBoxes;
         }
 
-        auto form = std::make_unique<za::TMainForm>(options);
-        if (!form->FormCreate()) return 0;   // another instance was brought to the front
-        form->CompleteStartup();
-        if (!form->Settings().HideOnStart) form->ShowMainWindow();
-        rc = app.exec();
-        form.reset();
+        za::TAppCore core(options);
+        if (!core.Start()) return 0;   // another instance was brought to the front
+        {
+            za::TMainForm form(core);
+            core.CompleteStartup();
+            if (!core.Settings().HideOnStart) form.ShowMainWindow();
+            // A close or the end of the session ends every event loop; the
+            // shutdown runs here, once, with nothing left inside a box or a wait.
+            if (!core.ShutdownRequested()) rc = app.exec();
+            core.Shutdown();
+        }
     }
     za::TMemCheck::Finish();
     return rc;

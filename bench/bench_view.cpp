@@ -7,7 +7,7 @@
 #include <qcustomplot.h>
 #include <QTabWidget>
 #include "config/Clock.h"
-#include "view/Channels.h"
+#include "logdata/Channels.h"
 #include "view/ChartView.h"
 #include "view/DataFrame.h"
 #include "view/PeriodTable.h"
@@ -98,10 +98,10 @@ void BM_DataFrameUpdateGraph(benchmark::State& state) {
     const int per = int(state.range(1));
     QStringList names;
     for (int c = 0; c < n; ++c) names << QString("Counter %1").arg(c + 1);
-    SetChannels(names, {});
-    SetLogLineFormat(0);
+    TChannelSet channels;
+    channels.SetChannels(names, {});
     TFixedClock clock(QDateTime(QDate(2011, 6, 15), QTime(12, 0)));
-    TDataFrame frame(nullptr, nullptr, &clock);
+    TDataFrame frame(nullptr, channels, nullptr, &clock);
     frame.resize(1280, 800);
     frame.Tabs()->setCurrentIndex(1);
     frame.show();

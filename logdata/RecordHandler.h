@@ -5,6 +5,7 @@
 // and the watchdog that notices when records stop arriving.
 #include <QByteArray>
 #include <QDateTime>
+#include <QTimer>
 #include <QString>
 #include <QVector>
 #include <cstdint>
@@ -17,8 +18,9 @@ namespace za {
 class TClock;
 class TEventLog;
 class TIniFile;
-class TLogLines;
-class TRxTxBuffer;
+class TLogStore;
+class TSpool;
+struct TLogRecordData;
 
 // The settings the record path uses. The name parts may change while running
 // (the settings dialog); the new scheme applies from the next stored record.
@@ -67,11 +69,21 @@ struct TRecordSinks {
     std::function<void()> ReportChecksumError;
 };
 
+// What became of one log line.
+enum class TStoreResult {
+    Stored,     // in the log file
+    Spooled,    // the log file could not be written; the line is safe in the spool
+    Invalid,    // not a valid line: reported, not stored
+    Lost,       // neither the log file nor the spool could take it; nothing was kept
+};
+
 class TRecordHandler {
 public:
-    // All references must outlive the handler. ini receives SETUP/CHKS.
-    TRecordHandler(TEventLog& log, TIniFile& ini, TLogLines& store, const TClock& clock,
+    // All references must outlive the handler. ini receives SETUP/CHKS; spool
+    // keeps lines whose log file cannot be written.
+    TRecordHandler(TEventLog& log, TIniFile& ini, TLogStore& store, TSpool& spool, const TClock& clock,
                    const TRecordSettings& settings);
+    ~TRecordHandler();
 
     TRecordSettings& Settings() { return settings_; }
     void SetSinks(const TRecordSinks& sinks) { sinks_ = sinks; }
@@ -83,21 +95,31 @@ public:
     // failed write of CHKS). Unset: logged as an error (file, status line, box).
     std::function<void(const QString& text)> OnError;
 
-    // The frame at the front of rx; variant 0 for LogRecord, 100 for LogRecordExt.
-    void HandleLogRecord(TRxTxBuffer& rx, int variant);
-    void StoreLogLine(const QString& line);
+    // One decoded LogRecord or LogRecordExt frame.
+    void HandleLogRecord(const TLogRecordData& record);
+    TStoreResult StoreLogLine(const QString& line);
 
     // Log file name
     QString CurrentLogFileName() const { return currentLogFileName_; }
     void SetCurrentLogFileName(const QString& name) { currentLogFileName_ = name; }   // start-up, no log entry
     QString BuildCurrentLogFileName() const;   // from the settings and the clock
     void ChangeLogFile(const QString& name);
-    // End of start-up: always changes to the computed name, even when unchanged.
-    void StartLogFile() { ChangeLogFile(BuildCurrentLogFileName()); }
+    // End of start-up: spooled lines go into their files, then the computed
+    // name always becomes current, even when unchanged.
+    void StartLogFile();
+    // True while the current log file exists but could not be read: it is not
+    // saved over until it can be read again.
+    bool LoadPending() const { return loadPending_; }
 
-    // Checksum
+    // Checksum. The CHKS write follows the Ack from the event loop (several
+    // records in a burst give one write); FlushChecksum writes a pending one now.
     uint16_t LogDataChecksum() const;
     void CheckLogDataChecksum();
+    void FlushChecksum();
+    bool ChecksumPending() const { return chksPending_; }
+
+    // Spooled lines into their log files, where these can be written now.
+    void MergeSpool();
 
     // Watchdog
     void ResetLogDataWatchdog();
@@ -117,16 +139,22 @@ private:
         QVector<int> counts;
         QString line;
     };
-    // Runs the steps from `from` on; false when an export failed.
+    // Runs the steps from `from` on; false when the record must not be
+    // acknowledged (an export failed, or the line could not be kept).
     bool RunFrom(TStage from, const TRecord& r);
     void Finish();
     void ReportError(const QString& text);
     bool InInactiveWindow(int hour, int minute) const;
     QDateTime HourReference(const QDateTime& now) const;
+    bool SaveCurrent();
+    bool KeepBadLinesBeside();
+    void MergeSpool(bool startup);
+    void ScheduleChecksum();
 
     TEventLog& log_;
     TIniFile& ini_;
-    TLogLines& store_;
+    TLogStore& store_;
+    TSpool& spool_;
     const TClock& clock_;
     TRecordSettings settings_;
     TRecordSinks sinks_;
@@ -134,6 +162,11 @@ private:
     QString procStatusPath_ = "/proc/self/status";
 
     bool busy_ = false;
+    bool loadPending_ = false;        // the current file exists but could not be read
+    bool badLinesRemoved_ = false;    // lines were removed from the current file's content
+    bool spoolFailureReported_ = false;
+    bool chksPending_ = false;
+    QTimer chksTimer_;
     // A record whose exports stopped at pendingStage_: when the counter sends
     // the same record again it continues there instead of storing it twice.
     QByteArray pendingKey_;

@@ -2,7 +2,7 @@
 # Installs every Debian package the build, the tests and the tools need; skips what is there.
 set -euo pipefail
 PKGS=(
-  cmake g++ make ninja-build pkg-config clang libclang-rt-14-dev
+  cmake g++ make ninja-build ccache pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-serialport-dev libqt6serialport6 qt6-qpa-plugins
   libqcustomplot-dev libqcustomplot2.1-qt6
   libcurl4-openssl-dev libjpeg62-turbo-dev libxlsxwriter-dev

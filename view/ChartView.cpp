@@ -1,5 +1,5 @@
 #include "ChartView.h"
-#include "FileReplace.h"
+#include "config/FileReplace.h"
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>

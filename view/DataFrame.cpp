@@ -21,11 +21,11 @@
 #include <QRegularExpression>
 #include <QShortcut>
 #include <QTabWidget>
+#include <QTimer>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QVBoxLayout>
 #include <cstdio>
-#include "Channels.h"
 #include "ChartView.h"
 #include "ExcelSupp.h"
 #include "config/Clock.h"
@@ -45,18 +45,6 @@ bool Bit(int mask, int i) { return i >= 0 && i < 32 && ((unsigned(mask) >> i) & 
 bool Checked(const QListWidget* list, int i) {
     const QListWidgetItem* item = list->item(i);
     return item && item->checkState() == Qt::Checked;
-}
-
-QStringList ChannelNames() {
-    QStringList names;
-    for (int i = 0; i < ChannelCount(); ++i) names << ChannelName(i);
-    return names;
-}
-
-QVector<int> ChannelColors() {
-    QVector<int> colors;
-    for (int i = 0; i < ChannelCount(); ++i) colors << ChannelColor(i);
-    return colors;
 }
 
 // A group box whose contents sit close together, so the panel stays low.
@@ -86,8 +74,16 @@ QListWidget* CheckList(QWidget* parent, const char* name) {
 
 } // namespace
 
-TDataFrame::TDataFrame(QWidget* parent, TEventLog* log, const TClock* clock, bool viewer)
-    : QWidget(parent), store_(log), log_(log), clock_(clock ? clock : &SystemClock()), viewer_(viewer) {
+TDataFrame::TDataFrame(QWidget* parent, const TChannelSet& channels, TEventLog* log, const TClock* clock, bool viewer)
+    : TDataFrame(parent, std::make_unique<TLogStore>(channels, log), log, clock, viewer) {}
+
+TDataFrame::TDataFrame(QWidget* parent, TLogStore& store, TEventLog* log, const TClock* clock, bool viewer)
+    : TDataFrame(parent, std::unique_ptr<TLogStore>(), log, clock, viewer, &store) {}
+
+TDataFrame::TDataFrame(QWidget* parent, std::unique_ptr<TLogStore> own, TEventLog* log, const TClock* clock,
+                       bool viewer, TLogStore* shown)
+    : QWidget(parent), ownStore_(std::move(own)), store_(shown ? *shown : *ownStore_), log_(log),
+      clock_(clock ? clock : &SystemClock()), viewer_(viewer) {
     setObjectName("TDataFrame");
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -122,11 +118,21 @@ TDataFrame::TDataFrame(QWidget* parent, TEventLog* log, const TClock* clock, boo
         return dlg.exec() == QDialog::Accepted;
     };
 
+    // The view follows the store from the event loop: a new record's Ack never
+    // waits for the text view or the chart.
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(0);
+    connect(refreshTimer_, &QTimer::timeout, this, &TDataFrame::FlushRefresh);
     store_.OnChanged = [this](TStoreChange change, int index) { StoreChanged(change, index); };
     rangeStart_ = rangeEnd_ = clock_->Now();
 }
 
-TDataFrame::~TDataFrame() = default;
+TDataFrame::~TDataFrame() { store_.OnChanged = nullptr; }
+
+QStringList TDataFrame::ChannelNames() const { return Channels().Names(); }
+
+QVector<int> TDataFrame::ChannelColors() const { return Channels().Colors(); }
 
 void TDataFrame::BuildGraphTab() {
     auto* tab = new QVBoxLayout(graphTab_);
@@ -278,14 +284,14 @@ void TDataFrame::BuildGraphTab() {
 
 void TDataFrame::SetEventLog(TEventLog* log) {
     log_ = log;
-    store_.SetEventLog(log);
+    if (ownStore_) ownStore_->SetEventLog(log);
 }
 
 // ---- Graph ----
 
 void TDataFrame::UpdateGraph() {
     SyncChannelControls();
-    ComputePeriodTable(store_.RawLines(), ChannelCount(), LogLineFormat(), Options(), table_);
+    ComputePeriodTable(store_.RawLines(), Channels().Count(), Channels().LogLineFormat(), Options(), table_);
     // Fill only queues the repaint: the drawing runs once the caller is back in
     // the event loop, after everything that follows a new record.
     chart_->Fill(table_);
@@ -298,7 +304,7 @@ TPeriodOptions TDataFrame::Options() const {
     o.showPer = ShowPer();
     o.customStart = FromQDateTime(dtpCustomStart_->dateTime());
     o.customEnd = FromQDateTime(dtpCustomEnd_->dateTime());
-    const int n = ChannelCount();
+    const int n = Channels().Count();
     o.selSum1.resize(n);
     o.selSum2.resize(n);
     for (int c = 0; c < n; ++c) {
@@ -311,15 +317,15 @@ TPeriodOptions TDataFrame::Options() const {
 
 void TDataFrame::FillList(QListWidget* list) {
     list->clear();
-    for (int i = 0; i < ChannelCount(); ++i) {
-        auto* item = new QListWidgetItem(ChannelName(i), list);
+    for (int i = 0; i < Channels().Count(); ++i) {
+        auto* item = new QListWidgetItem(Channels().Name(i), list);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Checked);
     }
 }
 
 void TDataFrame::SyncChannelControls() {
-    const int n = ChannelCount();
+    const int n = Channels().Count();
     bool rebuilt = false;
     if (clbVisCounter_->count() != n) {
         syncing_ = true;
@@ -353,7 +359,7 @@ void TDataFrame::RefreshChannelNames() {
     chart_->RefreshChannelNames(ChannelNames());
     syncing_ = true;
     for (QListWidget* list : {clbVisCounter_, clbSelSum1_, clbSelSum2_})
-        for (int i = 0; i < list->count() && i < ChannelCount(); ++i) list->item(i)->setText(ChannelName(i));
+        for (int i = 0; i < list->count() && i < Channels().Count(); ++i) list->item(i)->setText(Channels().Name(i));
     syncing_ = false;
 }
 
@@ -390,14 +396,14 @@ void TDataFrame::SetMask(QListWidget* list, QCheckBox* box, int mask) {
     syncing_ = true;
     for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(Bit(mask, i) ? Qt::Checked : Qt::Unchecked);
     syncing_ = false;
-    box->setChecked(Bit(mask, ChannelCount()));
+    box->setChecked(Bit(mask, Channels().Count()));
 }
 
 int TDataFrame::Mask(const QListWidget* list, const QCheckBox* box) const {
     unsigned mask = 0;
     for (int i = 0; i < list->count() && i < 32; ++i)
         if (Checked(list, i)) mask |= 1u << i;
-    const int n = ChannelCount();
+    const int n = Channels().Count();
     if (box->isChecked() && n < 32) mask |= 1u << n;
     return int(mask);
 }
@@ -473,7 +479,7 @@ bool TDataFrame::ExportAll() {
     TExportTable table;
     QString error;
     // A line without a valid date stops the export before any file is touched.
-    if (!BuildExportAllTable(store_.RawLines(), ChannelCount(), LogLineFormat(), ChannelNames(), table, &error)) {
+    if (!BuildExportAllTable(store_.RawLines(), Channels().Count(), Channels().LogLineFormat(), ChannelNames(), table, &error)) {
         ShowError(error);
         return false;
     }
@@ -482,7 +488,7 @@ bool TDataFrame::ExportAll() {
 
 TExportTable TDataFrame::ExportViewTable() const {
     TExportViewColumns columns;
-    const int n = ChannelCount();
+    const int n = Channels().Count();
     columns.channelShown.resize(n);
     for (int c = 0; c < n; ++c) columns.channelShown[c] = Checked(clbVisCounter_, c);
     columns.sum = cbSum_->isChecked();
@@ -563,42 +569,47 @@ void TDataFrame::SetWholeText() {
 void TDataFrame::StoreChanged(TStoreChange change, int index) {
     switch (change) {
     case TStoreChange::Added:
-        // One new line: append it rather than setting the whole text again.
-        logData_->appendPlainText(store_.GetLine(index));
-        break;
-    case TStoreChange::Deleted: {
-        QTextBlock block = logData_->document()->findBlockByNumber(index);
-        if (!block.isValid() || logData_->document()->blockCount() != store_.LineCount() + 1) {
-            SetWholeText();
-            break;
-        }
-        QTextCursor c(block);
-        c.select(QTextCursor::BlockUnderCursor);
-        if (index == 0) {
-            // The first block has no separator in front; take the one after it.
-            c.movePosition(QTextCursor::StartOfBlock);
-            c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
-            if (store_.LineCount() == 0) c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        }
-        c.removeSelectedText();
-        break;
-    }
-    case TStoreChange::Cleared:
-        logData_->clear();
+        if (appendFrom_ < 0 || index < appendFrom_) appendFrom_ = index;
+        graphPending_ = true;
         break;
     case TStoreChange::Loaded:
+        loadedPending_ = true;
+        [[fallthrough]];
+    case TStoreChange::Deleted:
+    case TStoreChange::Cleared:
+        wholePending_ = true;
+        graphPending_ = true;
+        break;
     case TStoreChange::Filled:
-        SetWholeText();
+        wholePending_ = true;   // the graph waits for "&Update graph"
         break;
     }
-    ShowLineCount();
-    if (change == TStoreChange::Loaded) {
+    refreshTimer_->start();
+}
+
+void TDataFrame::FlushRefresh() {
+    refreshTimer_->stop();
+    if (wholePending_) {
+        SetWholeText();
+    } else if (appendFrom_ >= 0) {
+        // New lines only: append them rather than setting the whole text again.
+        for (int i = appendFrom_; i < store_.LineCount(); ++i) logData_->appendPlainText(store_.GetLine(i));
+    }
+    const bool anyText = wholePending_ || appendFrom_ >= 0;
+    wholePending_ = false;
+    appendFrom_ = -1;
+    if (anyText) ShowLineCount();
+    if (loadedPending_) {
+        loadedPending_ = false;
         ComputeRange();
         dtpCustomStart_->setDateTime(rangeStart_);
         dtpCustomEnd_->setDateTime(rangeEnd_);
         if (OnFileRange) OnFileRange(rangeStart_, rangeEnd_);
     }
-    if (change != TStoreChange::Filled) UpdateGraph();
+    if (graphPending_) {
+        graphPending_ = false;
+        UpdateGraph();
+    }
 }
 
 // The range of "All": only the time stamps of the first and last line count,
@@ -607,7 +618,7 @@ void TDataFrame::ComputeRange() {
     const QDateTime now = clock_->Now();
     rangeStart_ = rangeEnd_ = now;
     if (store_.LineCount() == 0) return;
-    const int layout = LogLineFormat();
+    const int layout = Channels().LogLineFormat();
     TLogRecordTime first, last;
     TDateTime a = 0, b = 0;
     if (!ReadLineDate(layout, QByteArrayView(store_.RawLines().first()), first) || !LineDate(first, a)) return;

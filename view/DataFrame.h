@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
-#include "LogStore.h"
+#include "logdata/LogStore.h"
 #include "PeriodTable.h"
 #include "config/DateTime.h"
 
@@ -22,6 +22,7 @@ class QPrinter;
 class QPushButton;
 class QRadioButton;
 class QTabWidget;
+class QTimer;
 
 namespace za {
 
@@ -33,20 +34,30 @@ class TEventLog;
 class TDataFrame : public QWidget {
     Q_OBJECT
 public:
-    // log: receives "Could not save logdata" and the boxes of the graph tab;
-    // clock: "now" for the ranges. Both may be nullptr (no log: plain message
-    // boxes; the system clock). viewer: the log file viewer's variant (its
-    // chart colours, the "TestData" button shown).
-    explicit TDataFrame(QWidget* parent = nullptr, TEventLog* log = nullptr, const TClock* clock = nullptr,
-                        bool viewer = false);
+    // Shows a store of its own, read with the given channel set (the log file
+    // viewer), or a store owned elsewhere (the current log file's data), which
+    // must outlive the frame. log: receives "Could not save logdata" (own
+    // store) and the boxes of the graph tab; clock: "now" for the ranges. Both
+    // may be nullptr (no log: plain message boxes; the system clock). viewer:
+    // the log file viewer's variant (its chart colours, the "TestData" button shown).
+    TDataFrame(QWidget* parent, const TChannelSet& channels, TEventLog* log = nullptr, const TClock* clock = nullptr,
+               bool viewer = false);
+    TDataFrame(QWidget* parent, TLogStore& store, TEventLog* log = nullptr, const TClock* clock = nullptr,
+               bool viewer = false);
     ~TDataFrame() override;
 
     TLogStore& Store() { return store_; }
     const TLogStore& Store() const { return store_; }
-    // Also hands the log to the store.
+    const TChannelSet& Channels() const { return store_.Channels(); }
+    // Also hands the log to an own store.
     void SetEventLog(TEventLog* log);
 
-    // Store operations; every change refreshes the text view and then the graph.
+    // The text view and the graph follow the store from the event loop; this
+    // brings them up to date now.
+    void FlushRefresh();
+
+    // Store operations; every change refreshes the text view and then the graph
+    // (from the event loop).
     int LineCount() const { return store_.LineCount(); }
     QString GetLine(int i) const { return store_.GetLine(i); }
     void AddLine(const QString& line) { store_.AddLine(line); }
@@ -136,6 +147,10 @@ public:
     QPushButton* Button7() const { return button7_; }
 
 private:
+    TDataFrame(QWidget* parent, std::unique_ptr<TLogStore> own, TEventLog* log, const TClock* clock, bool viewer,
+               TLogStore* shown = nullptr);
+    QStringList ChannelNames() const;
+    QVector<int> ChannelColors() const;
     void BuildGraphTab();
     void StoreChanged(TStoreChange change, int index);
     void SetWholeText();
@@ -159,7 +174,8 @@ private:
     void ShowError(const QString& text);
     void ShowInfo(const QString& text);
 
-    TLogStore store_;
+    std::unique_ptr<TLogStore> ownStore_;
+    TLogStore& store_;
     TEventLog* log_;
     const TClock* clock_;
     bool viewer_;
@@ -195,6 +211,12 @@ private:
     QLabel* statusPanel_ = nullptr;
     bool showLineCount_ = false;
     QDateTime rangeStart_, rangeEnd_;
+    // What the next refresh must do.
+    QTimer* refreshTimer_ = nullptr;
+    bool wholePending_ = false;
+    bool loadedPending_ = false;
+    bool graphPending_ = false;
+    int appendFrom_ = -1;
 };
 
 } // namespace za

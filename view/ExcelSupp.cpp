@@ -1,5 +1,5 @@
 #include "ExcelSupp.h"
-#include "FileReplace.h"
+#include "config/FileReplace.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>

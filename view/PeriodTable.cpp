@@ -9,7 +9,6 @@ namespace za {
 
 namespace {
 
-constexpr qint64 kEpochJulianDay = 2415019;     // 30 December 1899
 constexpr TDateTime kMsDay = 1.0 / 86400000.0;
 // A range from a damaged settings file can span centuries; per hour that
 // would be millions of periods and more memory than the PC has. Ten years of
@@ -26,131 +25,15 @@ inline qint64 MondayOfDay(qint64 day) {
     return day - r;
 }
 
-inline char16_t Code(QChar c) { return c.unicode(); }
-inline char16_t Code(char c) { return char16_t(uchar(c)); }
-
-// Start and end offsets of the first `count` comma-separated fields; fields
-// beyond the end of the line are empty (begin == end == line length).
-template <typename Ch, qsizetype Cap>
-void SplitFields(const Ch* data, int len, int count, QVarLengthArray<int, Cap>& bounds) {
-    bounds.resize(count * 2);
-    int pos = 0;
-    for (int k = 0; k < count; ++k) {
-        const int start = pos;
-        int end = start;
-        while (end < len && Code(data[end]) != u',') ++end;
-        bounds[2 * k] = start;
-        bounds[2 * k + 1] = end;
-        if (end >= len) {
-            for (int j = k + 1; j < count; ++j) bounds[2 * j] = bounds[2 * j + 1] = len;
-            return;
-        }
-        pos = end + 1;
-    }
-}
-
 inline void AddSaturated(int& sum, qint64 v) {
     const qint64 r = qint64(sum) + v;
     sum = r > INT_MAX ? INT_MAX : (r < INT_MIN ? INT_MIN : int(r));
-}
-
-int HeadFields(int layout) { return layout == 0 ? 4 : (layout == 1 ? 5 : -1); }
-
-template <typename Ch>
-bool ReadInt(const Ch* p, const Ch* e, int& out) {
-    while (p < e && Code(*p) == u' ') ++p;
-    bool neg = false;
-    if (p < e && (Code(*p) == u'+' || Code(*p) == u'-')) {
-        neg = Code(*p) == u'-';
-        ++p;
-    }
-    if (p == e) return false;
-    qint64 v = 0;
-    for (; p < e; ++p) {
-        const char16_t c = Code(*p);
-        if (c < u'0' || c > u'9') return false;
-        v = v * 10 + (c - u'0');
-        if (v > qint64(INT_MAX) + 1) return false;
-    }
-    if (neg) v = -v;
-    if (v > INT_MAX || v < INT_MIN) return false;
-    out = int(v);
-    return true;
-}
-
-void SetStamp(int layout, const int* v, TLogRecordTime& t) {
-    if (layout == 0) {
-        t.hour = v[0]; t.day = v[1]; t.month = v[2]; t.year = v[3];
-    } else {
-        t.minute = v[0]; t.hour = v[1]; t.day = v[2]; t.month = v[3]; t.year = v[4];
-    }
-}
-
-template <typename Ch>
-bool ReadFields(int layout, int n, const Ch* data, int len, TLogRecordTime& t, int* counts) {
-    t = TLogRecordTime();
-    for (int i = 0; i < n; ++i) counts[i] = 0;
-    const int head = HeadFields(layout);
-    if (head < 0 || n < 0) return false;
-    QVarLengthArray<int, 64> b;
-    SplitFields(data, len, head + n, b);
-    int v[5] = {0, 0, 0, 0, 0};
-    for (int k = 0; k < head; ++k) {
-        if (!ReadInt(data + b[2 * k], data + b[2 * k + 1], v[k])) return false;
-    }
-    for (int i = 0; i < n; ++i) {
-        const int k = head + i;
-        if (b[2 * k] == b[2 * k + 1]) continue;               // an empty count reads 0
-        if (!ReadInt(data + b[2 * k], data + b[2 * k + 1], counts[i])) {
-            for (int j = 0; j < n; ++j) counts[j] = 0;
-            return false;
-        }
-    }
-    SetStamp(layout, v, t);
-    return true;
-}
-
-template <typename Ch>
-bool ReadDate(int layout, const Ch* data, int len, TLogRecordTime& t) {
-    t = TLogRecordTime();
-    const int head = HeadFields(layout);
-    if (head < 0) return true;
-    QVarLengthArray<int, 16> b;
-    SplitFields(data, len, head, b);
-    int v[5] = {0, 0, 0, 0, 0};
-    for (int k = 0; k < head; ++k) {
-        if (!ReadInt(data + b[2 * k], data + b[2 * k + 1], v[k])) return false;
-    }
-    SetStamp(layout, v, t);
-    return true;
 }
 
 inline QStringView View(const QString& s) { return QStringView(s); }
 inline QByteArrayView View(const QByteArray& s) { return QByteArrayView(s); }
 
 } // namespace
-
-bool ReadIntField(QStringView f, int& out) { return ReadInt(f.data(), f.data() + f.size(), out); }
-bool ReadIntField(QByteArrayView f, int& out) { return ReadInt(f.data(), f.data() + f.size(), out); }
-
-bool ReadLineFields(int layout, int n, QStringView line, TLogRecordTime& t, int* counts) {
-    return ReadFields(layout, n, line.data(), int(line.size()), t, counts);
-}
-bool ReadLineFields(int layout, int n, QByteArrayView line, TLogRecordTime& t, int* counts) {
-    return ReadFields(layout, n, line.data(), int(line.size()), t, counts);
-}
-bool ReadLineDate(int layout, QStringView line, TLogRecordTime& t) {
-    return ReadDate(layout, line.data(), int(line.size()), t);
-}
-bool ReadLineDate(int layout, QByteArrayView line, TLogRecordTime& t) {
-    return ReadDate(layout, line.data(), int(line.size()), t);
-}
-
-bool LineDate(const TLogRecordTime& t, TDateTime& out) {
-    if (!QDate::isValid(t.year, t.month, t.day)) return false;
-    out = TDateTime(QDate(t.year, t.month, t.day).toJulianDay() - kEpochJulianDay);
-    return true;
-}
 
 TDateTime MondayOf(TDateTime t) { return TDateTime(MondayOfDay(DayNumber(DateOf(t)))); }
 
@@ -288,7 +171,7 @@ void Compute(const List& lines, int n, int layout, const TPeriodOptions& opt, TP
     const qint64 startMonday = MondayOfDay(DayNumber(DateOf(start)));
     TLogRecordTime t;
     for (const auto& line : lines) {
-        if (!ReadFields(layout, n, line.data(), int(line.size()), t, counts.data())) continue;
+        if (!ReadLineFields(layout, n, View(line), t, counts.data())) continue;
         TDateTime d = 0;
         if (!LineDate(t, d)) continue;
         if (d < tb.rangeStart || d > tb.rangeEnd) continue;

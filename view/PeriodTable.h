@@ -17,28 +17,6 @@ namespace za {
 enum TDataToShow { dsAll = 0, dsThisYear = 1, dsThisMonth = 2, dsThisWeek = 3, dsCustom = 4 };
 enum TShowPer { spWeek = 0, spDay = 1, spHour = 2 };
 
-// Field reading with the log line rules, without building a QStringList per
-// line: the period sums parse every stored line on each refresh.
-//
-// A field converts when it is optional leading spaces, an optional sign and
-// decimal digits within the signed 32-bit range; nothing else (no trailing
-// spaces, not empty).
-// Lines come as text or as the 8-bit bytes of the file.
-bool ReadIntField(QStringView field, int& out);
-bool ReadIntField(QByteArrayView field, int& out);
-// Same result as ParseLine: false and all zeros on any problem. counts must
-// hold n ints.
-bool ReadLineFields(int layout, int n, QStringView line, TLogRecordTime& t, int* counts);
-bool ReadLineFields(int layout, int n, QByteArrayView line, TLogRecordTime& t, int* counts);
-// Same rules as ParseLineDate, but reporting instead of throwing: false when a
-// time stamp field does not convert. A layout other than 0 or 1 gives all
-// zeros and true.
-bool ReadLineDate(int layout, QStringView line, TLogRecordTime& t);
-bool ReadLineDate(int layout, QByteArrayView line, TLogRecordTime& t);
-
-// Day number of a calendar date (00:00); false for an impossible date.
-bool LineDate(const TLogRecordTime& t, TDateTime& out);
-
 TDateTime MondayOf(TDateTime t);                 // 00:00 of the Monday of t's week
 TDateTime EndOfWeek(TDateTime t);                // EndOfDay(MondayOf(t) + 6)
 

@@ -5,21 +5,21 @@
 
 namespace za {
 
-TShowLogFile::TShowLogFile(QWidget* parent, TEventLog* log, const TClock* clock) : TShowLogFile(parent, clock, log) {}
-
-TShowLogFile::TShowLogFile(QWidget* parent, const TClock* clock, TEventLog* log) : QWidget(parent, Qt::Window) {
+TShowLogFile::TShowLogFile(QWidget* parent, const TChannelSet& channels, TEventLog* log, const TClock* clock)
+    : QWidget(parent, Qt::Window) {
     setObjectName("TShowLogFile");
     setWindowTitle("Show log file");
     resize(952, 656);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    frame_ = new TDataFrame(this, log, clock, true);
+    frame_ = new TDataFrame(this, channels, log, clock, true);
     frame_->setObjectName("DataFrame1");
     layout->addWidget(frame_);
 }
 
 void TShowLogFile::ShowLogFileFromPath(const QString& path) {
     frame_->LoadFromFile(path);
+    frame_->FlushRefresh();
     show();
     raise();
     activateWindow();

@@ -5,6 +5,7 @@
 
 namespace za {
 
+class TChannelSet;
 class TClock;
 class TDataFrame;
 class TEventLog;
@@ -12,10 +13,10 @@ class TEventLog;
 class TShowLogFile : public QWidget {
     Q_OBJECT
 public:
-    // log shows the frame's boxes (saved pictures, failed exports); nullptr
-    // gives plain message boxes.
-    explicit TShowLogFile(QWidget* parent = nullptr, const TClock* clock = nullptr, TEventLog* log = nullptr);
-    TShowLogFile(QWidget* parent, TEventLog* log, const TClock* clock = nullptr);
+    // channels: the program's channel set, which must outlive the viewer. log
+    // shows the frame's boxes (saved pictures, failed exports); nullptr gives
+    // plain message boxes.
+    TShowLogFile(QWidget* parent, const TChannelSet& channels, TEventLog* log = nullptr, const TClock* clock = nullptr);
     TDataFrame* DataFrame1() const { return frame_; }
 
     // Loads the file into the frame and shows the window in front.

@@ -13,10 +13,18 @@
 #include "app/MemCheck.h"
 #include "app/SessionEnd.h"
 #include "config/IniFile.h"
+#include "config/Settings.h"
 
 using namespace za;
 
 namespace {
+
+TSettings SettingsOf(const TIniFile& ini) {
+    TSettings s;
+    s.Load(ini, 0, QString());
+    return s;
+}
+
 
 QByteArray Picture(const char* format) {
     QImage img(7, 5, QImage::Format_RGB32);
@@ -59,7 +67,7 @@ TEST(BrandProfile, CodeSelectsProfileWhateverTheLetterCase) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
         const TIniFile ini(c.ini);
-        const TBrandProfile p = ApplyBrandProfile(c.code, ini, dir.Path());
+        const TBrandProfile p = ApplyBrandProfile(c.code, SettingsOf(ini), dir.Path());
         EXPECT_EQ(p.title, c.title);
         EXPECT_EQ(p.caption, c.caption);
         EXPECT_EQ(p.aboutCaption, c.about);
@@ -89,7 +97,7 @@ TEST(BrandProfile, LogoFileAndFormat) {
         zt::TScratchDir dir;
         if (!c.content.isEmpty()) zt::WriteAll(dir.File(c.file), c.content);
         const TIniFile ini(dir.File("none.ini"));
-        const TBrandProfile p = ApplyBrandProfile(c.code, ini, dir.Path());
+        const TBrandProfile p = ApplyBrandProfile(c.code, SettingsOf(ini), dir.Path());
         EXPECT_EQ(!p.logo.isNull(), c.loaded);
         if (c.loaded) EXPECT_EQ(p.logo.size(), QSize(7, 5));
     }
@@ -145,19 +153,22 @@ TEST(SessionEnd, TermSignalBecomesOneSessionEndingAndProcessLives) {
     EXPECT_EQ(ending, 1);
 }
 
-TEST(SessionEnd, HangupSignalEndsTheSessionToo) {
-    TSessionEnd se;
-    int ending = 0;
-    QObject::connect(&se, &TSessionEnd::SessionEnding, [&] { ++ending; });
-    std::raise(SIGHUP);
-    EXPECT_TRUE(zt::WaitUntil([&] { return ending == 1; }));
+TEST(SessionEnd, HangupAndCtrlCEndTheSessionToo) {
+    for (int sig : {SIGHUP, SIGINT}) {
+        SCOPED_TRACE(sig);
+        TSessionEnd se;
+        int ending = 0;
+        QObject::connect(&se, &TSessionEnd::SessionEnding, [&] { ++ending; });
+        std::raise(sig);
+        EXPECT_TRUE(zt::WaitUntil([&] { return ending == 1; }));
+    }
 }
 
 TEST(AboutDlg, ShowsBrandAndClosesSplashByItself) {
     zt::TScratchDir dir;
     const TIniFile ini(dir.File("none.ini"));
     TAboutDlg dlg;
-    dlg.ApplyBrand(ApplyBrandProfile("VT", ini, dir.Path()));
+    dlg.ApplyBrand(ApplyBrandProfile("VT", SettingsOf(ini), dir.Path()));
     EXPECT_EQ(dlg.windowTitle(), "About Voltaro People Counter");
     EXPECT_EQ(dlg.lbInfo[0]->text(), "Voltaro");
     EXPECT_TRUE(dlg.lbVersion->text().contains("1.09d"));

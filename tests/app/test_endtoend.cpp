@@ -11,64 +11,16 @@
 #include <QThread>
 #include <csignal>
 
+#include "support/AppProcess.h"
 #include "support/Simulator.h"
 #include "support/TestSupport.h"
 #include "logdata/LogLine.h"
 
 namespace {
 
-// One run of the real program in a scratch folder that plays its folder.
-class TAppProcess {
-public:
-    explicit TAppProcess(const QString& folder, const QString& clockStart = QString()) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("ZENTRELLAPP_DIR", folder);
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("ZENTRELLAPP_BOXES", "stderr");
-        if (!clockStart.isEmpty()) env.insert("ZENTRELLAPP_CLOCK_START", clockStart);
-        // The single-instance lock and socket are per user session: give each
-        // test a session of its own, so tests running side by side don't meet.
-        const QString runtime = folder + "/runtime";
-        QDir().mkpath(runtime);
-        QFile::setPermissions(runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        env.insert("XDG_RUNTIME_DIR", runtime);
-        env.insert("TMPDIR", runtime);
-        proc_.setProcessEnvironment(env);
-        proc_.setWorkingDirectory(folder);
-        proc_.setProcessChannelMode(QProcess::SeparateChannels);
-        proc_.start(ZA_APP_EXE, QStringList());
-        proc_.waitForStarted(5000);
-    }
-    ~TAppProcess() {
-        if (proc_.state() != QProcess::NotRunning) {
-            proc_.kill();
-            proc_.waitForFinished(5000);
-        }
-    }
-    void Signal(int sig) { ::kill(pid_t(proc_.processId()), sig); }
-    bool WaitForExit(int ms) {
-        return zt::WaitUntil([this] { return proc_.state() == QProcess::NotRunning; }, ms);
-    }
-    int ExitCode() const { return proc_.exitCode(); }
-    QProcess::ExitStatus ExitStatus() const { return proc_.exitStatus(); }
-    QString Stderr() { return QString::fromLocal8Bit(proc_.readAllStandardError()); }
-    bool Running() const { return proc_.state() == QProcess::Running; }
-
-private:
-    QProcess proc_;
-};
-
-void WriteIni(const QString& folder, const QString& extra) {
-    const QString ini = "[SETUP]\r\nCOMPORT=1\r\nCOMPORT_DEVICE=" + folder + "/counter.tty\r\nLOGFILEPATH=" + folder +
-                        "\r\nLOGFILEPREFIX=LOG\r\nLOGFILECODE=YYYY-MM\r\nLOGFILEEXT=.LOG\r\n" + extra;
-    zt::WriteAll(folder + "/zentrellapp.ini", ini.toLatin1());
-}
-
-QString IniValue(const QString& iniPath, const QString& key) {
-    for (const QString& line : zt::ReadLines(iniPath))
-        if (line.startsWith(key + "=", Qt::CaseInsensitive)) return line.mid(key.size() + 1);
-    return QString();
-}
+using zt::TAppProcess;
+using zt::WriteIni;
+using zt::IniValue;
 
 int CharCodeSum(const QStringList& lines) {
     int sum = 0;

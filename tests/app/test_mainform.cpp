@@ -1,10 +1,20 @@
-// The main window in this process: start-up with and without a settings file,
-// the close button that only hides, and the two ways into the shutdown.
+// The application core with its main window in this process: start-up with
+// and without a settings file, the close button that only hides, the two ways
+// into the shutdown, and a shutdown that arrives inside a box, a dialog or a
+// wait for the counter.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QTimer>
+#include <csignal>
 
+#include "app/AppCore.h"
+#include "app/ComportSetupDlg.h"
 #include "app/MainForm.h"
+#include "app/QtMessageChannel.h"
 #include "config/Clock.h"
 #include "config/IniFile.h"
 #include "support/Pty.h"
@@ -18,18 +28,29 @@ struct TRun {
     zt::TScratchDir dir;
     zt::TRecordingChannel boxes;
     TFixedClock clock{QDateTime(QDate(2011, 3, 31), QTime(14, 5, 9))};
+    std::unique_ptr<TAppCore> core;
     std::unique_ptr<TMainForm> form;
 
-    void Start(const QByteArray& ini = QByteArray()) {
+    ~TRun() {
+        form.reset();
+        core.reset();
+    }
+    void Start(const QByteArray& ini = QByteArray(), TMessageChannel* channel = nullptr) {
         if (!ini.isEmpty()) zt::WriteAll(dir.File("zentrellapp.ini"), ini);
-        TMainFormOptions o;
+        TAppOptions o;
         o.Paths = TAppPaths(dir.Path(), "zentrellapp");
         o.Clock = &clock;
-        o.Boxes = &boxes;
+        o.Boxes = channel ? channel : &boxes;
         o.SysfsRoot = dir.File("no-sysfs");
-        form = std::make_unique<TMainForm>(o);
-        ASSERT_TRUE(form->FormCreate());
-        form->CompleteStartup();
+        core = std::make_unique<TAppCore>(o);
+        ASSERT_TRUE(core->Start());
+        form = std::make_unique<TMainForm>(*core);
+        core->CompleteStartup();
+    }
+    // What the program entry does once the event loop has returned.
+    void RunUntilShutdown() {
+        if (!core->ShutdownRequested()) qApp->exec();
+        core->Shutdown();
     }
     QStringList Log() const { return zt::ReadLines(dir.File("zentrellapp.log")); }
 };
@@ -37,23 +58,26 @@ struct TRun {
 TEST(MainForm, WithoutSettingsStartsWithDefaultsAndOnlyTheCloseActionEndsIt) {
     TRun run;
     run.Start();
-    EXPECT_TRUE(run.form->Running());
+    EXPECT_TRUE(run.core->Running());
     EXPECT_EQ(run.form->windowTitle(), "NoName Zentrell App.");
-    EXPECT_EQ(run.form->Settings().NumberOfChannels, 3);
+    EXPECT_EQ(run.core->Settings().NumberOfChannels, 3);
     // No port configured and no bridge found: reported in an error box, and the program goes on.
     ASSERT_EQ(run.boxes.boxes.size(), 1);
     EXPECT_EQ(run.boxes.boxes[0].kind, TBoxKind::Error);
-    EXPECT_TRUE(run.form->LogFileNamePanel->text().isEmpty());   // empty name scheme
+    // No name scheme at all: the template's, said once.
+    EXPECT_EQ(run.form->LogFileNamePanel->text(), "LOG2011-03.LOG");
 
     run.form->show();
     run.form->close();                 // the window's close button
     EXPECT_FALSE(run.form->isVisible());
-    EXPECT_FALSE(run.form->ShutdownDone());
-    EXPECT_TRUE(run.form->Running());
+    EXPECT_FALSE(run.core->ShutdownRequested());
+    EXPECT_TRUE(run.core->Running());
 
     run.form->aCloseAppExecute();
-    EXPECT_TRUE(run.form->ShutdownDone());
-    EXPECT_FALSE(run.form->Running());
+    EXPECT_TRUE(run.core->ShutdownRequested());
+    EXPECT_FALSE(run.core->Running());
+    run.RunUntilShutdown();
+    EXPECT_TRUE(run.core->ShutdownDone());
     const QStringList log = run.Log();
     EXPECT_TRUE(log.first().endsWith("Message - Program startet"));
     EXPECT_TRUE(log.last().endsWith("Message - Program ended normally"));
@@ -69,10 +93,11 @@ TEST(MainForm, BrandCodeAndSessionEnd) {
     run.Start("[SETUP]\r\nAPPINFO=vt\r\nCOMPORT_DEVICE=/nonexistent/tty\r\nNUMBER_OF_CHANNELS=4\r\n"
               "[GRAPH]\r\nSHOWPER=2\r\nSHOWCOUNTER=3\r\n");
     EXPECT_EQ(run.form->windowTitle(), "Voltaro People Counter Datalog");
-    EXPECT_EQ(run.form->Settings().NumberOfChannels, 4);
+    EXPECT_EQ(run.core->Settings().NumberOfChannels, 4);
 
-    run.form->SessionEnding();
-    EXPECT_TRUE(run.form->ShutdownDone());
+    run.core->RequestShutdown(true);
+    run.RunUntilShutdown();
+    EXPECT_TRUE(run.core->ShutdownDone());
     const QStringList log = run.Log();
     ASSERT_GE(log.size(), 2);
     EXPECT_TRUE(log[log.size() - 2].endsWith("Message - Windows is shutting down"));
@@ -109,6 +134,65 @@ TEST(MainForm, RecordsAreStillLoggedWhileABoxFromAFrameIsOpen) {
     EXPECT_TRUE(storedWhileOpen);
     EXPECT_TRUE(pty.Read().contains(QByteArray::fromHex("020506f003")));   // and acknowledged
     run.form->aCloseAppExecute();
+    run.RunUntilShutdown();
 }
+
+// SIGTERM from inside a nested loop: the loop ends, the code around it runs on
+// with every object still alive, and the shutdown runs once at the top.
+struct TNestedCase {
+    const char* name;
+    // Starts the nested loop (from the event loop); returns when it has ended.
+    std::function<void(TRun&)> open;
+    // True once the nested loop is running.
+    std::function<bool(TRun&)> isOpen;
+};
+
+class ShutdownInsideAWait : public ::testing::TestWithParam<int> {};
+
+TEST_P(ShutdownInsideAWait, EndsTheLoopAndShutsDownCleanly) {
+    const TNestedCase cases[] = {
+        {"serial port dialog", [](TRun& r) { r.form->aSerialPortExecute(); },
+         [](TRun& r) { return QApplication::activeModalWidget() == r.form->ComportDlg(); }},
+        {"message box", [](TRun& r) { r.core->EventLog()->Log("Box for a person", 5); },
+         [](TRun&) { return QApplication::activeModalWidget() != nullptr; }},
+        {"wait for the counter", [](TRun& r) { r.core->Link()->WaitForAck(); },
+         [](TRun&) { return true; }},   // the poll only ticks once the wait runs
+    };
+    const TNestedCase& c = cases[GetParam()];
+    SCOPED_TRACE(c.name);
+    TRun run;
+    zt::TPty pty;   // a silent counter
+    TQtMessageChannel realBoxes;
+    run.Start(("[SETUP]\r\nCOMPORT=1\r\nCOMPORT_DEVICE=" + pty.Slave() + "\r\nLOGFILEPATH=" + run.dir.Path() +
+               "\r\n").toLatin1(),
+              &realBoxes);
+    bool returned = false;
+    bool signalled = false;
+    QTimer::singleShot(0, [&] {
+        c.open(run);
+        returned = true;
+    });
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!signalled && c.isOpen(run)) {
+            signalled = true;
+            ::raise(SIGTERM);
+        }
+    });
+    poll.start();
+    QTimer::singleShot(10000, [] { qApp->exit(1); });   // never hangs the test run
+    run.RunUntilShutdown();
+    poll.stop();
+    EXPECT_TRUE(signalled);
+    EXPECT_TRUE(returned);
+    EXPECT_TRUE(run.core->ShutdownDone());
+    const QStringList log = run.Log();
+    ASSERT_GE(log.size(), 2);
+    EXPECT_TRUE(log[log.size() - 2].endsWith("Windows is shutting down")) << log.join('\n').toStdString();
+    EXPECT_TRUE(log.last().endsWith("Message - Program ended normally"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Nested, ShutdownInsideAWait, ::testing::Values(0, 1, 2));
 
 } // namespace

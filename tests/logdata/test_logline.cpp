@@ -94,12 +94,12 @@ TEST(LogLine, StrictIntegers) {
         {"-2147483648", INT_MIN}};
     for (auto [s, v] : good) {
         int out = 7;
-        EXPECT_TRUE(StrToIntStrict(s, out)) << s;
+        EXPECT_TRUE(ReadIntField(QByteArrayView(s), out)) << s;
         EXPECT_EQ(out, v) << s;
     }
     for (const char* s : {"", "   ", "-", "12 ", "1 2", "x", "0x10", "$10", "2147483648", "-2147483649",
                           "99999999999999999999", "1.0", "\t1", " +-1"}) {
         int out = 7;
-        EXPECT_FALSE(StrToIntStrict(s, out)) << s;
+        EXPECT_FALSE(ReadIntField(QByteArrayView(s), out)) << s;
     }
 }

@@ -3,8 +3,7 @@
 #include "config/Clock.h"
 #include "logdata/EventLog.h"
 #include "support/TestSupport.h"
-#include "view/Channels.h"
-#include "view/LogStore.h"
+#include "logdata/LogStore.h"
 
 using namespace za;
 
@@ -17,16 +16,14 @@ namespace {
 class LogStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetChannels({"Counter 1", "Counter 2", "Counter 3"}, {});
-        SetLogLineFormat(0);
         log.SetFileName(dir.File("events.log"));
     }
-    void TearDown() override { SetLogLineFormat(0); }
     zt::TScratchDir dir;
     zt::TRecordingChannel channel;
     TFixedClock clock;
     TEventLog log{&channel, &clock};
-    TLogStore store{&log};
+    TChannelSet channels;
+    TLogStore store{channels, &log};
 };
 
 struct TLineCase {
@@ -57,7 +54,7 @@ TEST_F(LogStoreTest, LineReadingRules) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
-        SetLogLineFormat(c.layout);
+        channels.SetLogLineFormat(c.layout);
         store.Clear();
         store.AddLine(c.line);
         EXPECT_EQ(store.IsValidLine(c.line), c.valid);

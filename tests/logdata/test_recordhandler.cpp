@@ -4,12 +4,14 @@
 #include <stdexcept>
 #include "config/Clock.h"
 #include "config/IniFile.h"
+#include <QDir>
+#include "link/LogRecord.h"
 #include "link/RxTxBuffer.h"
 #include "logdata/EventLog.h"
+#include "logdata/LogStore.h"
 #include "logdata/RecordHandler.h"
+#include "logdata/Spool.h"
 #include "support/TestSupport.h"
-#include "view/Channels.h"
-#include "view/LogStore.h"
 
 using namespace za;
 
@@ -45,21 +47,21 @@ struct TExportCall {
 class RecordHandlerTest : public ::testing::Test {
 protected:
     RecordHandlerTest() {
-        SetChannels({"Counter 1", "Counter 2", "Counter 3"}, {});
-        SetLogLineFormat(0);
         log.SetFileName(dir.File("events.log"));
         settings.LogFilePath = dir.Path();
         settings.LogFilePrefix = "LOG";
         settings.LogFileCode = "YYYY-MM";
         settings.LogFileExt = "LOG";
     }
-    ~RecordHandlerTest() override { SetLogLineFormat(0); }
 
     // Builds the handler with the settings as they are now and runs the end of start-up.
     TRecordHandler& Start() {
-        SetLogLineFormat(settings.LogLineFormat);
-        handler = std::make_unique<TRecordHandler>(log, ini, store, clock, settings);
-        handler->SendAck = [this] { ++acks; };
+        channels.SetLogLineFormat(settings.LogLineFormat);
+        handler = std::make_unique<TRecordHandler>(log, ini, store, spool, clock, settings);
+        handler->SendAck = [this] {
+            ++acks;
+            if (onAck) onAck();
+        };
         TRecordSinks sinks;
         sinks.WriteDataFile = [this](const QString& l) { calls.push_back({"kvik:" + l, {}}); };
         sinks.IccAddRecord = [this](int h, int d, int m, int y, const QVector<int>& c) {
@@ -88,8 +90,11 @@ protected:
         const QByteArray f = Frame(type, payload);
         rx.ReceiveFrom(reinterpret_cast<const uint8_t*>(f.constData()), int(f.size()));
         ASSERT_TRUE(rx.FrameReady());
-        handler->HandleLogRecord(rx, type == 38 ? 100 : 0);
+        TLogRecordData record;
+        DecodeLogRecord(rx, type == 38 ? 100 : 0, 3, record);
+        handler->HandleLogRecord(record);
         rx.Discard(rx.FrameLength());
+        handler->FlushChecksum();   // what the event loop does right after the Ack
     }
     void Record(const char* hex) { Receive(16, Hex(hex)); }
     // LogRecordExt subtype 0.
@@ -124,11 +129,14 @@ protected:
     TFixedClock clock{QDateTime(QDate(2011, 3, 31), QTime(14, 5, 9, 123))};
     TEventLog log{&channel, &clock};
     TIniFile ini{dir.File("app.ini")};
-    TLogStore store{&log};
+    TChannelSet channels;
+    TLogStore store{channels, &log};
+    TSpool spool{dir.File("app.spool")};
     TRecordSettings settings;
     std::unique_ptr<TRecordHandler> handler;
     TRxTxBuffer rx{false};
     int acks = 0;
+    std::function<void()> onAck;
     int gunneboFailures = 0;
     QVector<TExportCall> calls;
     QStringList errors, shownNames;
@@ -383,6 +391,128 @@ TEST_F(RecordHandlerTest, TestDataOnlyUnderADebugger) {
     store.ParseLine(lines[1], t, counts);
     EXPECT_EQ(t.hour, 15);
     for (int c : counts) EXPECT_LE(c, 9);
+}
+
+TEST_F(RecordHandlerTest, ChecksumIsWrittenAfterTheAck) {
+    Start();
+    int chksAtAck = -1;
+    onAck = [&] { chksAtAck = ini.ReadInteger("SETUP", "CHKS", -1); };
+    Record(kRecord);
+    EXPECT_EQ(chksAtAck, -1);   // nothing of the settings file on the way to the Ack
+    EXPECT_EQ(ini.ReadInteger("SETUP", "CHKS", -1), 1312);
+}
+
+TEST_F(RecordHandlerTest, ChecksumThatLagsOneLineBehindIsNoError) {
+    // Killed after the last line reached the file and before its CHKS was written.
+    zt::WriteAll(LogFile(), "14,31,03,2011,   12,    0,    5\r\n15,31,03,2011,    1,    1,    1\r\n");
+    ini.WriteInteger("SETUP", "CHKS", 1312);
+    Start();
+    handler->FlushChecksum();
+    EXPECT_FALSE(Events().contains("checksum"));
+    EXPECT_FALSE(CallNames().contains("checksum"));
+    EXPECT_EQ(ini.ReadInteger("SETUP", "CHKS", -1), store.CharCodeSum());
+
+    // Two lines behind is a real change.
+    zt::WriteAll(LogFile(), "14,31,03,2011,   12,    0,    5\r\n15,31,03,2011,    1,    1,    1\r\n"
+                            "16,31,03,2011,    1,    1,    1\r\n");
+    ini.WriteInteger("SETUP", "CHKS", 1312);
+    Start();
+    EXPECT_TRUE(Events().contains("Error on log data checksum"));
+}
+
+TEST_F(RecordHandlerTest, ChangedLayoutRemovesBadLinesInOnePassAndKeepsTheFileBeside) {
+    QByteArray month;
+    for (int d = 1; d <= 30; ++d)
+        for (int h = 0; h < 24; ++h) month += QString::asprintf("%02d,%02d,03,2011,    1,    2,    3\r\n", h, d).toLatin1();
+    zt::WriteAll(LogFile(), month);
+    int deletions = 0;
+    store.OnChanged = [&](TStoreChange c, int) { deletions += c == TStoreChange::Deleted; };
+    settings.LogLineFormat = 1;   // every stored line is now invalid
+    Start();
+    EXPECT_EQ(store.LineCount(), 0);
+    EXPECT_EQ(deletions, 1);
+    EXPECT_EQ(Events().count("Bad logdata removed ("), 720);
+    ExtRecord(7, 14, 31, 3, 2011, {1, 2, 3});
+    EXPECT_EQ(zt::ReadLines(LogFile()), QStringList({"07,14,31,03,2011,    1,    2,    3"}));
+    const QString backup = LogFile() + ".bad-20110331-140509";
+    EXPECT_EQ(zt::ReadAll(backup).toLatin1(), month);
+    EXPECT_TRUE(Events().contains("kept as " + backup));
+    // Only the first save after the load keeps a copy.
+    ExtRecord(8, 14, 31, 3, 2011, {1, 2, 3});
+    EXPECT_EQ(QDir(dir.Path()).entryList({"*.bad-*"}).size(), 1);
+}
+
+TEST_F(RecordHandlerTest, FileThatCannotBeReadIsNeverSavedOver) {
+    // Something that exists at the name but cannot be read as a file (a folder
+    // stands in for a network share that hiccups: root reads every plain file).
+    QDir().mkpath(LogFile());
+    Start();
+    EXPECT_TRUE(handler->LoadPending());
+    Record(kRecord);
+    EXPECT_EQ(acks, 1);   // the line is safe in the spool
+    EXPECT_TRUE(QFileInfo(LogFile()).isDir());
+    EXPECT_TRUE(Events().contains("Error - Could not save logdata"));
+    EXPECT_EQ(spool.Read().size(), 1);
+
+    // The file can be read again: its lines come first, then the new ones.
+    QDir().rmdir(LogFile());
+    zt::WriteAll(LogFile(), "10,31,03,2011,    1,    1,    1\r\n11,31,03,2011,    2,    2,    2\r\n");
+    Record("0F1F03DB07010002000300");
+    EXPECT_EQ(zt::ReadLines(LogFile()), QStringList({"10,31,03,2011,    1,    1,    1",
+                                                     "11,31,03,2011,    2,    2,    2",
+                                                     "14,31,03,2011,   12,    0,    5",
+                                                     "15,31,03,2011,    1,    2,    3"}));
+    EXPECT_TRUE(spool.Empty());
+    EXPECT_FALSE(handler->LoadPending());
+}
+
+TEST_F(RecordHandlerTest, AcknowledgedRecordsSurviveAMissingFolderAndARestart) {
+    settings.LogFilePath = dir.File("gone");
+    Start();
+    Record(kRecord);
+    Record("0F1F03DB07010002000300");
+    EXPECT_EQ(acks, 2);
+    EXPECT_EQ(spool.Read().size(), 2);
+
+    // The program is restarted once the folder is back: the lines reach the file.
+    handler.reset();
+    store.Clear();
+    QDir().mkpath(dir.File("gone"));
+    Start();
+    const QString file = dir.File("gone/LOG2011-03.LOG");
+    EXPECT_EQ(zt::ReadLines(file), QStringList({"14,31,03,2011,   12,    0,    5", "15,31,03,2011,    1,    2,    3"}));
+    EXPECT_EQ(store.LineCount(), 2);
+    EXPECT_TRUE(spool.Empty());
+    EXPECT_TRUE(Events().contains("Spooled logdata written to " + file));
+}
+
+TEST_F(RecordHandlerTest, SpoolFromAnEarlierMonthIsMergedIntoItsOwnFile) {
+    settings.LogFilePath = dir.File("gone");
+    clock.Set(QDateTime(QDate(2011, 3, 31), QTime(23, 30)));
+    Start();
+    Record(kRecord);
+    QDir().mkpath(dir.File("gone"));
+    clock.Set(QDateTime(QDate(2011, 4, 1), QTime(0, 10)));
+    Record("000104DB07010002000300");   // 00:00 1 April
+    EXPECT_EQ(zt::ReadLines(dir.File("gone/LOG2011-03.LOG")), QStringList({"14,31,03,2011,   12,    0,    5"}));
+    EXPECT_EQ(zt::ReadLines(dir.File("gone/LOG2011-04.LOG")).size(), 1);
+    EXPECT_TRUE(spool.Empty());
+}
+
+TEST_F(RecordHandlerTest, RecordIsNotAcknowledgedWhenNeitherFileNorSpoolTakeIt) {
+    settings.LogFilePath = dir.File("gone");
+    Start();
+    TSpool nowhere(dir.File("no/such/folder/app.spool"));
+    handler = std::make_unique<TRecordHandler>(log, ini, store, nowhere, clock, settings);
+    handler->SendAck = [this] { ++acks; };
+    handler->StartLogFile();
+    calls.clear();
+    Record(kRecord);
+    Record(kRecord);
+    EXPECT_EQ(acks, 0);
+    EXPECT_EQ(store.LineCount(), 0);   // the counter's repeat is not a second copy
+    EXPECT_TRUE(calls.isEmpty());
+    EXPECT_EQ(Events().count("the record is not acknowledged"), 1);
 }
 
 } // namespace

@@ -23,7 +23,6 @@
 #include <qcustomplot.h>
 #include "config/Clock.h"
 #include "support/TestSupport.h"
-#include "view/Channels.h"
 #include "view/ChartView.h"
 #include "view/DataFrame.h"
 #include "view/ShowLogFile.h"
@@ -61,14 +60,13 @@ QVector<bool> Visible(const TDataFrame& f) {
 class GraphViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        SetChannels({"Counter 1", "Counter 2", "Counter 3"}, {});
-        SetLogLineFormat(0);
+        channels.SetChannels({"Counter 1", "Counter 2", "Counter 3"}, {});
+        channels.SetLogLineFormat(0);
     }
-    void TearDown() override { SetChannels({"Counter 1", "Counter 2", "Counter 3"}, {}); }
 
     // A frame whose save dialogs answer with a file in the scratch folder.
     std::unique_ptr<TDataFrame> Frame(bool viewer = false) {
-        auto f = std::make_unique<TDataFrame>(nullptr, &log, &clock, viewer);
+        auto f = std::make_unique<TDataFrame>(nullptr, channels, &log, &clock, viewer);
         f->AskSaveFileName = [this](const QString& caption, const QString& filter, const QString& suffix) {
             asked << caption + "|" + filter + "|" + suffix;
             return answer;
@@ -80,6 +78,7 @@ protected:
     }
 
     zt::TScratchDir dir;
+    TChannelSet channels;
     TFixedClock clock;   // Thursday 31 March 2011
     zt::TRecordingChannel channel;
     TEventLog log{&channel, &clock};
@@ -148,7 +147,7 @@ TEST_F(GraphViewTest, CounterMasks) {
     EXPECT_EQ(updates, 1);           // the Show box that became checked
 
     // The same SHOWCOUNTER with N = 4 means channel 4 only.
-    SetChannels({"A", "B", "C", "D"}, {});
+    channels.SetChannels({"A", "B", "C", "D"}, {});
     auto g = Frame();
     g->SetShowCounter(8);
     EXPECT_EQ(Visible(*g), (QVector<bool>{false, false, false, true, false, false, false}));
@@ -157,12 +156,12 @@ TEST_F(GraphViewTest, CounterMasks) {
 }
 
 TEST_F(GraphViewTest, RenamedChannelKeepsColourAndChecks) {
-    SetChannels({"A", "B", "C"}, {0, 0x0000FF, 0});
+    channels.SetChannels({"A", "B", "C"}, {0, 0x0000FF, 0});
     auto f = Frame();
     f->SetShowCounter(0b1101);
     const QColor red = f->Chart1()->SeriesColor(1);
     EXPECT_EQ(red, QColor(255, 0, 0));
-    SetChannels({"A", "Door 2", "C"}, {0, 0x0000FF, 0});
+    channels.SetChannels({"A", "Door 2", "C"}, {0, 0x0000FF, 0});
     f->RefreshChannelNames();
     EXPECT_EQ(f->Chart1()->SeriesTitle(1), "Door 2");
     EXPECT_EQ(f->Chart1()->SeriesColor(1), red);
@@ -170,7 +169,7 @@ TEST_F(GraphViewTest, RenamedChannelKeepsColourAndChecks) {
     EXPECT_EQ(f->ShowCounter(), 0b1101);
 
     // Fewer channels: the lists are made again, the sums still come last.
-    SetChannels({"A", "Door 2"}, {});
+    channels.SetChannels({"A", "Door 2"}, {});
     f->UpdateGraph();
     EXPECT_EQ(Find<QListWidget>(*f, "clbSelSum2")->count(), 2);
     EXPECT_EQ(f->Chart1()->SeriesTitle(2), "Sum");
@@ -180,7 +179,7 @@ TEST_F(GraphViewTest, RenamedChannelKeepsColourAndChecks) {
 
 TEST_F(GraphViewTest, ClicksThatRecomputeAndClicksThatDoNot) {
     auto f = Frame();
-    f->AddLine("10,31,03,2011,    1,    2,    4");
+    f->AddLine("10,31,03,2011,    1,    2,    4"), f->FlushRefresh();
     f->SetShowCounter(8);
     Count(*f);
 
@@ -219,7 +218,7 @@ TEST_F(GraphViewTest, RecordsReachTheChartAtOnce) {
     auto f = Frame();
     f->SetShowPer(spDay);
     Count(*f);
-    f->AddLine("10,30,03,2011,    1,    2,    3");
+    f->AddLine("10,30,03,2011,    1,    2,    3"), f->FlushRefresh();
     EXPECT_EQ(updates, 1);
     const int sum = f->Chart1()->SumSeries();
     ASSERT_EQ(sum, 3);
@@ -233,12 +232,12 @@ TEST_F(GraphViewTest, RecordsReachTheChartAtOnce) {
     QApplication::processEvents();
     int replots = 0;
     QObject::connect(f->Chart1()->Plot(), &QCustomPlot::afterReplot, [&] { ++replots; });
-    f->AddLine("11,30,03,2011,   10,   20,   30");
+    f->AddLine("11,30,03,2011,   10,   20,   30"), f->FlushRefresh();
     EXPECT_EQ(f->Chart1()->PointValue(sum, 0), 66);
     EXPECT_EQ(replots, 0);
     QApplication::processEvents();
     EXPECT_EQ(replots, 1);
-    f->AddLine("00,31,03,2011,    5,    0,    0");
+    f->AddLine("00,31,03,2011,    5,    0,    0"), f->FlushRefresh();
     ASSERT_EQ(f->Chart1()->PointCount(sum), 2);
     EXPECT_EQ(f->Chart1()->PointValue(0, 1), 5);
     EXPECT_EQ(f->Chart1()->AxisLabel(1), "31");
@@ -248,6 +247,7 @@ TEST_F(GraphViewTest, RecordsReachTheChartAtOnce) {
     // A load sets the custom pickers to the file's range and refreshes.
     zt::WriteAll(dir.File("f.log"), "14,02,03,2011,    1,    2,    3\r\n09,05,03,2011,    1,    2,    3\r\n");
     ASSERT_TRUE(f->LoadFromFile(dir.File("f.log")));
+    f->FlushRefresh();
     EXPECT_EQ(Find<QDateEdit>(*f, "dtpCustomStart")->dateTime(), QDateTime(QDate(2011, 3, 2), QTime(0, 0)));
     EXPECT_EQ(Find<QDateEdit>(*f, "dtpCustomEnd")->dateTime(), QDateTime(QDate(2011, 3, 5), QTime(23, 59, 59)));
     EXPECT_EQ(f->DataToShow(), dsAll);
@@ -279,7 +279,7 @@ TEST_F(GraphViewTest, BarClickDrillsDown) {
     f->Tabs()->setCurrentIndex(1);
     f->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
-    for (int d = 1; d <= 31; ++d) f->AddLine(QString::asprintf("12,%02d,03,2011,   10,   10,   10", d));
+    for (int d = 1; d <= 31; ++d) f->AddLine(QString::asprintf("12,%02d,03,2011,   10,   10,   10", d)), f->FlushRefresh();
     // All per week: weeks 9 to 13, from Monday 28 February.
     ASSERT_EQ(f->PeriodTable().periodCount, 5);
     Count(*f);
@@ -317,9 +317,9 @@ TEST_F(GraphViewTest, ExportViewWritesTheShownColumns) {
     for (const char* name : {"view.xls", "view.xlsx"}) {
         SCOPED_TRACE(name);
         auto f = Frame();
-        f->AddLine("10,28,02,2011,    1,    2,    3");
-        f->AddLine("11,28,02,2011,    1,    2,    3");
-        f->AddLine("10,01,03,2011,    5,   50,  500");
+        f->AddLine("10,28,02,2011,    1,    2,    3"), f->FlushRefresh();
+        f->AddLine("11,28,02,2011,    1,    2,    3"), f->FlushRefresh();
+        f->AddLine("10,01,03,2011,    5,   50,  500"), f->FlushRefresh();
         f->SetShowCounter(0b1101);                 // channel 2 hidden
         f->SetSelSumEnable1(0b1011);               // channels 1 and 2, shown
         f->SetShowPer(spDay);                       // not yet applied: the export recomputes
@@ -358,7 +358,7 @@ TEST_F(GraphViewTest, ExportViewWritesTheShownColumns) {
 
 TEST_F(GraphViewTest, ExportFailuresShowAnErrorAndWriteNothing) {
     auto f = Frame();
-    f->AddLine("10,30,03,2011,    1,    2,    3");
+    f->AddLine("10,30,03,2011,    1,    2,    3"), f->FlushRefresh();
 
     // Cancelled: nothing at all.
     answer.clear();
@@ -374,7 +374,7 @@ TEST_F(GraphViewTest, ExportFailuresShowAnErrorAndWriteNothing) {
     EXPECT_TRUE(channel.boxes[0].text.contains("all.xls")) << channel.boxes[0].text.toStdString();
 
     // A line the date rules let through but the calendar does not.
-    f->AddLine("10,31,04,2011,    1,    2,    3");
+    f->AddLine("10,31,04,2011,    1,    2,    3"), f->FlushRefresh();
     answer = dir.File("all.xls");
     EXPECT_FALSE(f->ExportAll());
     ASSERT_EQ(channel.boxes.size(), 2);
@@ -393,8 +393,8 @@ TEST_F(GraphViewTest, ExportFailuresShowAnErrorAndWriteNothing) {
 
 TEST_F(GraphViewTest, ExportAllReadBack) {
     auto f = Frame();
-    f->AddLine("10,30,03,2011,    1,    2,    3");
-    f->AddLine("11,30,03,2011,    4,    5,    6");
+    f->AddLine("10,30,03,2011,    1,    2,    3"), f->FlushRefresh();
+    f->AddLine("11,30,03,2011,    4,    5,    6"), f->FlushRefresh();
     answer = dir.File("all.xls");
     ASSERT_TRUE(f->ExportAll());
     const QJsonArray rows = zt::ReadSpreadsheet(answer);
@@ -411,7 +411,7 @@ TEST_F(GraphViewTest, Pictures) {
     f->Tabs()->setCurrentIndex(1);
     f->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.get()));
-    f->AddLine("10,30,03,2011,    1,    2,    3");
+    f->AddLine("10,30,03,2011,    1,    2,    3"), f->FlushRefresh();
     QStringList status;
     log.OnStatus = [&](const QString& line, int) { status << line; };
 
@@ -451,7 +451,7 @@ TEST_F(GraphViewTest, Pictures) {
 
 TEST_F(GraphViewTest, PrintLandscapeAfterTheDialog) {
     auto f = Frame();
-    f->AddLine("10,30,03,2011,    1,    2,    3");
+    f->AddLine("10,30,03,2011,    1,    2,    3"), f->FlushRefresh();
     const QString pdf = dir.File("chart.pdf");
     bool confirm = false;
     QPrinter* printer = nullptr;
@@ -492,7 +492,7 @@ TEST_F(GraphViewTest, MainAndViewerVariants) {
     EXPECT_EQ(main->Button7()->parentWidget(), main->Panel1());
 
     // The viewer window's frame is the viewer variant and uses the log's boxes.
-    TShowLogFile window(nullptr, &log, &clock);
+    TShowLogFile window(nullptr, channels, &log, &clock);
     EXPECT_TRUE(window.DataFrame1()->Viewer());
     window.DataFrame1()->AskSaveFileName = [&](const QString&, const QString&, const QString&) {
         return dir.File("missing/x.xls");
