@@ -1,20 +1,23 @@
 #include "IniFile.h"
-#include <QFile>
-#include <QFileInfo>
-#include <QLocale>
+#include "FileReplace.h"
+#include "IntParse.h"
 #include <QElapsedTimer>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
+#include <QFile>
+#include <QLocale>
 #include <QRegularExpression>
-#include <QSaveFile>
-#include <cstdio>
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTime>
+#include <cerrno>
 #include <cmath>
-#ifdef Q_OS_UNIX
+#include <cstring>
+#include <csignal>
+#include <ctime>
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
-#endif
+#include <unistd.h>
 
 namespace za {
 
@@ -46,20 +49,12 @@ struct TStamp {
 TStamp StatFile(const QString& fileName) {
     TStamp s;
     s.valid = true;
-#ifdef Q_OS_UNIX
     struct stat st;
     if (::stat(QFile::encodeName(fileName).constData(), &st) != 0) return s;
     s.exists = true;
     s.size = qint64(st.st_size);
     s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
     s.inode = quint64(st.st_ino);
-#else
-    QFileInfo fi(fileName);
-    if (!fi.exists()) return s;
-    s.exists = true;
-    s.size = fi.size();
-    s.mtimeNs = fi.lastModified().toMSecsSinceEpoch() * 1000000LL;
-#endif
     return s;
 }
 
@@ -97,76 +92,33 @@ QString DecodeText(const QByteArray& bytes) {
     return s;
 }
 
-// Removes the time-zone part ("t" .. "tttt" outside quotes) and the blanks that
-// led up to it from a QLocale time format.
-QString StripTimeZone(const QString& fmt) {
-    QString out;
-    bool quoted = false;
-    for (int i = 0; i < fmt.size();) {
-        const QChar c = fmt.at(i);
-        if (c == '\'') {
-            quoted = !quoted;
-            out += c;
-            ++i;
-            continue;
-        }
-        if (!quoted && c == 't') {
-            while (i < fmt.size() && fmt.at(i) == 't') ++i;
-            while (!out.isEmpty() && out.back() == ' ') out.chop(1);
-            if (out.isEmpty())
-                while (i < fmt.size() && fmt.at(i) == ' ') ++i;
-            continue;
-        }
-        out += c;
-        ++i;
-    }
-    return out.trimmed();
+int HexDigit(QChar c) {
+    const ushort u = c.unicode();
+    if (u >= '0' && u <= '9') return u - '0';
+    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
+    return -1;
 }
 
+// Decimal, or hexadecimal after "0x", "0X" or "$" (with an optional sign in front).
 bool ParseIniInteger(const QString& text, int& out) {
-    QString s = text.trimmed();
-    if (s.isEmpty()) return false;
-    bool neg = false;
+    const QString s = text.trimmed();
     int i = 0;
-    if (s.at(0) == '+' || s.at(0) == '-') {
-        neg = s.at(0) == '-';
-        ++i;
+    if (i < s.size() && (s.at(i) == '+' || s.at(i) == '-')) ++i;
+    int digits = -1;
+    if (s.mid(i, 2).compare(QLatin1String("0x"), Qt::CaseInsensitive) == 0) digits = i + 2;
+    else if (s.mid(i, 1) == QLatin1String("$")) digits = i + 1;
+    if (digits < 0) return ParseStrictInt(s, out);
+    // Up to 32 bits, taken as a signed 32-bit pattern ($FFFFFFFF is -1).
+    const int count = int(s.size()) - digits;
+    if (count < 1 || count > 8) return false;
+    quint32 v = 0;
+    for (int k = digits; k < s.size(); ++k) {
+        const int d = HexDigit(s.at(k));
+        if (d < 0) return false;
+        v = v * 16 + quint32(d);
     }
-    bool hex = false;
-    if (s.mid(i, 2).compare("0x", Qt::CaseInsensitive) == 0) {
-        hex = true;
-        i += 2;
-    } else if (s.mid(i, 1) == "$") {
-        hex = true;
-        i += 1;
-    }
-    if (i >= s.size()) return false;
-    if (hex) {
-        // Up to 32 bits, taken as a signed 32-bit pattern ($FFFFFFFF is -1).
-        if (s.size() - i > 8) return false;
-        quint32 v = 0;
-        for (; i < s.size(); ++i) {
-            const int d = QChar(s.at(i)).isDigit() ? s.at(i).unicode() - '0'
-                          : (s.at(i).toLower() >= 'a' && s.at(i).toLower() <= 'f')
-                              ? s.at(i).toLower().unicode() - 'a' + 10
-                              : -1;
-            if (d < 0 || s.at(i).unicode() > 127) return false;
-            v = v * 16 + quint32(d);
-        }
-        qint32 r = qint32(v);
-        out = neg ? qint32(0u - quint32(r)) : r;
-        return true;
-    }
-    qint64 v = 0;
-    for (; i < s.size(); ++i) {
-        const ushort c = s.at(i).unicode();
-        if (c < '0' || c > '9') return false;
-        v = v * 10 + (c - '0');
-        if (v > 2147483648LL) return false;
-    }
-    if (neg) v = -v;
-    if (v > 2147483647LL || v < -2147483648LL) return false;
-    out = int(v);
+    out = s.at(0) == '-' ? int(0u - v) : int(v);
     return true;
 }
 
@@ -175,10 +127,6 @@ constexpr double kMinDateTime = -693593.0;
 constexpr double kMaxDateTime = 2958466.0;
 
 } // namespace
-
-QString SystemShortDateFormat() { return QLocale::system().dateFormat(QLocale::ShortFormat); }
-
-QString SystemLongTimeFormat() { return StripTimeZone(QLocale::system().timeFormat(QLocale::LongFormat)); }
 
 struct TIniFile::TData {
     TStamp stamp;
@@ -213,18 +161,28 @@ struct TIniFile::TData {
         return k < 0 ? nullptr : &lines[k].value;
     }
     QByteArray Serialize() const {
-        QString text;
-        for (const TLine& l : lines) {
-            text += l.raw;
-            text += eol;
+        // Encoded line by line into one buffer, without the whole text as UTF-16 first.
+        qsizetype most = bom ? 3 : 0;
+        for (const TLine& l : lines) most += (l.raw.size() + eol.size()) * 3;
+        QByteArray out;
+        out.resize(most);
+        char* p = out.data();
+        if (bom) {
+            memcpy(p, "\xEF\xBB\xBF", 3);
+            p += 3;
         }
-        QByteArray out = text.toUtf8();
-        if (bom) out.prepend("\xEF\xBB\xBF");
+        QStringEncoder enc(QStringEncoder::Utf8);
+        for (const TLine& l : lines) {
+            p = enc.appendToBuffer(p, l.raw);
+            p = enc.appendToBuffer(p, eol);
+        }
+        out.truncate(p - out.constData());
+        out.squeeze();   // the cache keeps these bytes: no room for three times the text
         return out;
     }
 };
 
-std::shared_ptr<TIniFile::TData> TIniFile::Load(const QString& fileName) {
+std::shared_ptr<TIniFile::TData> TIniFile::Load(const QString& fileName, const std::shared_ptr<TData>& cached) {
     auto d = std::make_shared<TIniFile::TData>();
     d->stamp = StatFile(fileName);
     d->exists = d->stamp.exists;
@@ -238,6 +196,12 @@ std::shared_ptr<TIniFile::TData> TIniFile::Load(const QString& fileName) {
     if (f.error() != QFileDevice::NoError) {
         d->readable = false;
         return d;
+    }
+    // Most often the file is still what we parsed last (our own last write):
+    // reading it is cheap, parsing it again is not.
+    if (cached && cached->exists && cached->readable && cached->bytes == d->bytes) {
+        cached->stamp = d->stamp;
+        return cached;
     }
     QByteArray body = d->bytes;
     if (body.startsWith("\xEF\xBB\xBF")) {
@@ -257,20 +221,25 @@ std::shared_ptr<TIniFile::TData> TIniFile::Load(const QString& fileName) {
 }
 
 namespace {
+
+extern "C" void IgnoreSignal(int) {}
+
 // An advisory lock held across one read-modify-write. The kernel releases it
 // when the holder dies, so a killed instance never blocks the others, and
-// taking it costs no disk flush.
+// taking it costs no disk flush. The holder is another instance in the middle
+// of its own write, which takes milliseconds; waiting is a blocking flock that
+// a timer signal breaks off after timeoutMs, so the GUI thread sleeps instead
+// of spinning and is never held longer than that.
 class TWriteLock {
 public:
     TWriteLock(const QString& path, int timeoutMs) {
         fd_ = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
         if (fd_ < 0) return;
-        QElapsedTimer t;
-        t.start();
-        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            if (t.elapsed() >= timeoutMs) return;   // go ahead without it rather than not at all
-            ::usleep(2000);
-        }
+        if (::flock(fd_, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) return;
+        if (!WaitInterruptible(timeoutMs)) WaitPolling(timeoutMs);
+        // Not had in time (a hung holder): go ahead without the lock rather than
+        // not write at all. Keys another instance writes at this very moment may
+        // then be lost; a value not written at all is lost for certain.
     }
     ~TWriteLock() {
         if (fd_ >= 0) ::close(fd_);   // closing releases the lock
@@ -279,80 +248,157 @@ public:
     TWriteLock& operator=(const TWriteLock&) = delete;
 
 private:
+    // False when no timer could be set up.
+    bool WaitInterruptible(int timeoutMs) {
+        // A real-time signal that nothing else here uses, aimed at this thread
+        // only, with a handler that does nothing and no SA_RESTART, so that it
+        // breaks off the flock. Everything changed is put back afterwards.
+        const int sig = SIGRTMIN + 5;
+        struct sigaction quiet = {}, oldAction = {};
+        quiet.sa_handler = IgnoreSignal;
+        sigemptyset(&quiet.sa_mask);
+        quiet.sa_flags = 0;
+        if (::sigaction(sig, &quiet, &oldAction) != 0) return false;
+        sigset_t only, oldMask;
+        sigemptyset(&only);
+        sigaddset(&only, sig);
+        ::pthread_sigmask(SIG_UNBLOCK, &only, &oldMask);
+
+        struct sigevent ev = {};
+        ev.sigev_notify = SIGEV_THREAD_ID;
+        ev.sigev_signo = sig;
+        ev._sigev_un._tid = ::gettid();
+        timer_t timer;
+        const bool armed = ::timer_create(CLOCK_MONOTONIC, &ev, &timer) == 0;
+        if (armed) {
+            // First at the bound, then again every 10 ms: a signal that came
+            // before the thread was inside flock would otherwise be missed.
+            struct itimerspec when = {};
+            when.it_value.tv_sec = timeoutMs / 1000;
+            when.it_value.tv_nsec = long(timeoutMs % 1000) * 1000000L;
+            when.it_interval.tv_nsec = 10 * 1000000L;
+            QElapsedTimer t;
+            t.start();
+            if (::timer_settime(timer, 0, &when, nullptr) == 0) {
+                while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR && t.elapsed() < timeoutMs) {
+                }
+            }
+            // Any signal still on its way is taken by the quiet handler as this returns.
+            ::timer_delete(timer);
+        }
+        ::pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
+        ::sigaction(sig, &oldAction, nullptr);
+        return armed;
+    }
+
+    void WaitPolling(int timeoutMs) {
+        QElapsedTimer t;
+        t.start();
+        const struct timespec step = {0, 10 * 1000000L};
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0 && t.elapsed() < timeoutMs) ::nanosleep(&step, nullptr);
+    }
+
     int fd_ = -1;
 };
+
 } // namespace
+
+struct TIniFile::TPending {
+    std::unique_ptr<TWriteLock> lock;
+    std::shared_ptr<TData> data;   // the file as read under the lock, with the group's changes
+    bool changed = false;
+    bool unreadable = false;
+};
 
 TIniFile::TIniFile(QString fileName) : fileName_(std::move(fileName)) {}
 
+TIniFile::~TIniFile() = default;
+
 const TIniFile::TData& TIniFile::Current() const {
-    if (!d_ || !(d_->stamp == StatFile(fileName_))) d_ = Load(fileName_);
+    if (pending_) return *pending_->data;
+    if (!d_ || !(d_->stamp == StatFile(fileName_))) d_ = Load(fileName_, d_);
     return *d_;
 }
 
-void TIniFile::Modify(const std::function<bool(TData&)>& change) {
+void TIniFile::Begin() {
     // Another instance may have written since we last looked: always start from
     // what is on disk now, so its keys survive our write. The lock keeps two
-    // instances from interleaving their read-modify-write; if it cannot be had in
-    // time (a crashed holder), the write goes ahead without it rather than not at all.
-    TWriteLock lock(fileName_ + ".lock", 2000);
-    std::shared_ptr<TData> d = Load(fileName_);
+    // instances from interleaving their read-modify-write.
+    auto p = std::make_unique<TPending>();
+    p->lock = std::make_unique<TWriteLock>(fileName_ + ".lock", kLockWaitMs);
+    p->data = Load(fileName_, d_);
+    // The group changes the parsed file in place, without a copy of every line;
+    // until the commit, reads go to it, and if the group is left, the next read
+    // parses the file again.
+    d_.reset();
+    // A file we cannot read must not be replaced by one holding only our keys.
+    p->unreadable = p->data->exists && !p->data->readable;
+    pending_ = std::move(p);
+}
+
+void TIniFile::Abandon() { pending_.reset(); }
+
+void TIniFile::Commit() {
+    // The lock goes when p does, after the file has been replaced.
+    const std::unique_ptr<TPending> p = std::move(pending_);
     const QString failure = QString("Unable to write to %1").arg(fileName_);
-    // A file we cannot read must not be replaced by one holding only our key.
-    if (d->exists && !d->readable) throw EIniWriteError(failure);
-    if (!change(*d)) {
-        d_ = d;
-        return;
-    }
-    const QByteArray out = d->Serialize();
-    if (d->exists && out == d->bytes) {
-        d_ = d;
-        return;
-    }
-    if (!(flushToDisk_ ? WriteFlushed(out) : WriteReplacing(out))) {
+    if (p->unreadable) {
         d_.reset();
         throw EIniWriteError(failure);
     }
-    // Cache the written content, but compare with the disk at the next read: the
-    // stamp is taken after the rename, when someone else may already have written.
-    d->bytes = out;
-    d->exists = true;
-    d->stamp = TStamp();
-    d_ = d;
+    TData& d = *p->data;
+    if (!p->changed) {
+        d_ = p->data;
+        return;
+    }
+    const QByteArray out = d.Serialize();
+    if (d.exists && out == d.bytes) {   // changed back to what it was: nothing to write
+        d_ = p->data;
+        return;
+    }
+    TReplacedFile written;
+    if (!ReplaceFileContents(fileName_, out, nullptr, &written)) {
+        d_.reset();
+        throw EIniWriteError(failure);
+    }
+    // The stamp of the file we wrote, taken before it was renamed into place:
+    // if someone else replaces it later, the next read sees another stamp.
+    d.bytes = out;
+    d.exists = true;
+    d.readable = true;
+    d.stamp = TStamp();
+    d.stamp.valid = true;
+    d.stamp.exists = true;
+    d.stamp.inode = written.inode;
+    d.stamp.size = written.size;
+    d.stamp.mtimeNs = written.mtimeNs;
+    d_ = p->data;
 }
 
-bool TIniFile::WriteFlushed(const QByteArray& out) const {
-    QSaveFile f(fileName_);
-    return f.open(QIODevice::WriteOnly) && f.write(out) == out.size() && f.commit();
+void TIniFile::Modify(const std::function<bool(TData&)>& change) {
+    if (pending_) {
+        if (change(*pending_->data)) pending_->changed = true;
+        return;
+    }
+    TUpdate single(*this);
+    Modify(change);
+    single.Commit();
 }
 
-bool TIniFile::WriteReplacing(const QByteArray& out) const {
-    // Still all or nothing (a new file renamed over the old one), but without
-    // waiting for the disk.
-    const QString tmp = fileName_ + ".new~";
-    QFile f(tmp);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(out) != out.size() || !f.flush()) {
-        f.close();
-        QFile::remove(tmp);
-        return false;
-    }
-    f.close();
-    if (::rename(QFile::encodeName(tmp).constData(), QFile::encodeName(fileName_).constData()) != 0) {
-        QFile::remove(tmp);
-        return false;
-    }
-    return true;
+TIniFile::TUpdate::TUpdate(TIniFile& ini) : ini_(ini) {
+    if (ini_.pending_) return;   // joins the open group
+    ini_.Begin();
+    outer_ = true;
 }
 
-void TIniFile::WriteIntegerUnflushed(const QString& section, const QString& key, int value) {
-    flushToDisk_ = false;
-    try {
-        WriteInteger(section, key, value);
-    } catch (...) {
-        flushToDisk_ = true;
-        throw;
-    }
-    flushToDisk_ = true;
+TIniFile::TUpdate::~TUpdate() {
+    if (outer_ && !done_) ini_.Abandon();
+}
+
+void TIniFile::TUpdate::Commit() {
+    if (done_) return;
+    done_ = true;
+    if (outer_) ini_.Commit();
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
@@ -494,7 +540,7 @@ bool TIniFile::ParseTimeOfDay(const QString& text, TDateTime& out) {
     const QString s = text.trimmed();
     if (s.isEmpty()) return false;
     const QLocale loc = QLocale::system();
-    for (const QString& fmt : {SystemLongTimeFormat(), StripTimeZone(loc.timeFormat(QLocale::ShortFormat))}) {
+    for (const QString& fmt : {SystemLongTimeFormat(), SystemShortTimeFormat()}) {
         const QTime t = loc.toTime(s, fmt);
         if (t.isValid()) {
             out = EncodeTime(t.hour(), t.minute(), t.second(), t.msec());

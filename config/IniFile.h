@@ -3,13 +3,15 @@
 // regard to letter case, every write goes to disk at once and replaces the
 // file atomically, so a kill or power cut never leaves half a settings file.
 // Several instances may share the file: a write re-reads it under a lock file
-// first, and reads notice when someone else changed it.
+// first, and reads notice when someone else changed it. Writes that belong
+// together are grouped with TIniFile::TUpdate into one replacement.
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include "DateTime.h"
+#include "LocaleFormats.h"   // the time-of-day values are written in the regional format
 
 namespace za {
 
@@ -22,14 +24,33 @@ private:
     QString text_;
 };
 
-// The user's regional short date format, and the long time format without its
-// time-zone part: the date-time text of event-log lines and time-of-day values.
-QString SystemShortDateFormat();
-QString SystemLongTimeFormat();
-
 class TIniFile {
 public:
     explicit TIniFile(QString fileName);
+    ~TIniFile();
+    TIniFile(const TIniFile&) = delete;
+    TIniFile& operator=(const TIniFile&) = delete;
+
+    // Groups the writes made while it lives into one read-modify-write: the
+    // file is read once under the lock, reads see the pending values, and
+    // Commit replaces the file once (nothing when no value changed). Without
+    // Commit (an exception on the way) nothing is written. A failure raises
+    // EIniWriteError from Commit only, and the file is then as it was. Groups
+    // opened while one is open join it; the outermost Commit writes. The lock
+    // is held while the group is open, so nothing that waits for the user or
+    // the counter belongs inside one.
+    class TUpdate {
+    public:
+        explicit TUpdate(TIniFile& ini);
+        ~TUpdate();
+        TUpdate(const TUpdate&) = delete;
+        TUpdate& operator=(const TUpdate&) = delete;
+        void Commit();
+    private:
+        TIniFile& ini_;
+        bool outer_ = false;
+        bool done_ = false;
+    };
     QString FileName() const { return fileName_; }
 
     QString ReadString(const QString& section, const QString& key, const QString& def) const;
@@ -43,10 +64,6 @@ public:
     void WriteBool(const QString& section, const QString& key, bool value);
     void WriteDateTime(const QString& section, const QString& key, TDateTime value);
     void WriteTime(const QString& section, const QString& key, TDateTime value);
-    // Replaced atomically like every write, but not waited for on the disk: for
-    // a value written very often whose loss in a power cut only costs a warning
-    // (the log file checksum).
-    void WriteIntegerUnflushed(const QString& section, const QString& key, int value);
 
     bool SectionExists(const QString& section) const;
     bool ValueExists(const QString& section, const QString& key) const;
@@ -60,19 +77,24 @@ public:
     static bool ParseTimeOfDay(const QString& text, TDateTime& out);
 
     static constexpr int kMaxStringLength = 2047;
+    // How long a write waits for another instance's read-modify-write.
+    static constexpr int kLockWaitMs = 500;
 
 private:
     struct TData;
-    static std::shared_ptr<TData> Load(const QString& fileName);
+    struct TPending;
+    // cached: the last parse, given back (with the new stamp) while the file
+    // still holds the same bytes.
+    static std::shared_ptr<TData> Load(const QString& fileName, const std::shared_ptr<TData>& cached);
     const TData& Current() const;       // the file's content, reloaded when it changed on disk
     void Modify(const std::function<bool(TData&)>& change);
-
-    bool WriteFlushed(const QByteArray& out) const;
-    bool WriteReplacing(const QByteArray& out) const;
+    void Begin();
+    void Commit();
+    void Abandon();
 
     QString fileName_;
-    bool flushToDisk_ = true;
     mutable std::shared_ptr<TData> d_;  // cache of the parsed file
+    std::unique_ptr<TPending> pending_; // the open group, if any
 };
 
 } // namespace za

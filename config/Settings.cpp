@@ -19,6 +19,10 @@ QString DefaultChannelName(int n) { return QString("Counter %1").arg(n); }
 QString DefaultAlarmText(int n) { return QString("ALARM INPUT %1").arg(n); }
 } // namespace
 
+const char* const kTemplateLogFilePrefix = "LOG";
+const char* const kTemplateLogFileCode = "YYYY-MM";
+const char* const kTemplateLogFileExt = ".LOG";
+
 QString BrandMasterPassword(const QString& brandCode) {
     const QString code = brandCode.toUpper();
     if (code == "VT") return "bryxa5820";
@@ -27,6 +31,7 @@ QString BrandMasterPassword(const QString& brandCode) {
 }
 
 void TSettings::Load(const TIniFile& ini, TDateTime now, const QString& brandMasterPassword) {
+    LoadNotes.clear();
     RunOnce = ini.ReadBool(kSetup, "RUNONCE", false);
     ComPort = ini.ReadInteger(kSetup, "COMPORT", -1);
     ComPortDevice = ini.ReadString(kSetup, "COMPORT_DEVICE", "");
@@ -39,6 +44,14 @@ void TSettings::Load(const TIniFile& ini, TDateTime now, const QString& brandMas
     LogFileSuffix = ini.ReadString(kSetup, "LOGFILESUFFIX", "");
     LogFileExt = ini.ReadString(kSetup, "LOGFILEEXT", "");
     OldLogFileName = ini.ReadString(kSetup, "OLDLOGFILENAME", "");
+    // Without any name part every record would go to a file without a name,
+    // and fail; the template's scheme at least keeps the data (the folder stays).
+    if (LogFilePrefix.isEmpty() && LogFileCode.isEmpty() && LogFileSuffix.isEmpty() && LogFileExt.isEmpty()) {
+        LogFilePrefix = kTemplateLogFilePrefix;
+        LogFileCode = kTemplateLogFileCode;
+        LogFileExt = kTemplateLogFileExt;
+        LoadNotes << QString("No log file name is set; %1%2%3 is used").arg(LogFilePrefix, LogFileCode, LogFileExt);
+    }
 
     for (int i = 0; i < 6; ++i) {
         MailAddress[i] = ini.ReadString(kMail, QString("ADDRESS%1").arg(i), "");
@@ -73,7 +86,13 @@ void TSettings::Load(const TIniFile& ini, TDateTime now, const QString& brandMas
 
     // Zero or negative channels would leave nothing to log; no counter frame can
     // carry more than kMaxChannels counts, and a huge value would only exhaust memory.
-    NumberOfChannels = qBound(1, ini.ReadInteger(kSetup, "NUMBER_OF_CHANNELS", 3), kMaxChannels);
+    const int channels = ini.ReadInteger(kSetup, "NUMBER_OF_CHANNELS", 3);
+    NumberOfChannels = qBound(1, channels, kMaxChannels);
+    if (NumberOfChannels != channels)
+        LoadNotes << QString("NUMBER_OF_CHANNELS=%1 is out of range 1..%2; %3 is used")
+                         .arg(ini.ReadString(kSetup, "NUMBER_OF_CHANNELS", ""))
+                         .arg(kMaxChannels)
+                         .arg(NumberOfChannels);
     LocalSetup = ini.ReadBool(kSetup, "LOCALSETUP", false);
     TestData = ini.ReadBool(kSetup, "TESTDATA", false);
     BidirMode = ini.ReadBool(kSetup, "BIDIRMODE", false);
@@ -116,6 +135,7 @@ void TSettings::Load(const TIniFile& ini, TDateTime now, const QString& brandMas
 }
 
 void TSettings::Save(TIniFile& ini) const {
+    TIniFile::TUpdate update(ini);
     ini.WriteInteger(kGraph, "DATATOSHOW", DataToShow);
     ini.WriteInteger(kGraph, "SHOWPER", ShowPer);
     ini.WriteInteger(kGraph, "SHOWCOUNTER", ShowCounter);
@@ -160,17 +180,19 @@ void TSettings::Save(TIniFile& ini) const {
     ini.WriteString(kSetup, "LOGFILEEXT", LogFileExt);
     ini.WriteString(kSetup, "OLDLOGFILENAME", OldLogFileName);
     ini.WriteInteger(kSetup, "COMPORT", ComPort);
+    update.Commit();
 }
 
 QString WriteNewIniTemplate(const QString& newIniPath) {
     TIniFile ini(newIniPath);
+    TIniFile::TUpdate update(ini);
     ini.WriteInteger(kSetup, "COMPORT", 1);
     ini.WriteInteger(kSetup, "BAUD", 9600);
     ini.WriteString(kSetup, "LOGFILEPATH", "C:\\");
-    ini.WriteString(kSetup, "LOGFILEPREFIX", "LOG");
-    ini.WriteString(kSetup, "LOGFILECODE", "YYYY-MM");
+    ini.WriteString(kSetup, "LOGFILEPREFIX", kTemplateLogFilePrefix);
+    ini.WriteString(kSetup, "LOGFILECODE", kTemplateLogFileCode);
     ini.WriteString(kSetup, "LOGFILESUFFIX", "");
-    ini.WriteString(kSetup, "LOGFILEEXT", ".LOG");
+    ini.WriteString(kSetup, "LOGFILEEXT", kTemplateLogFileExt);
     ini.WriteString(kSetup, "OLDLOGFILENAME", "");
 
     for (int i = 0; i < 6; ++i) {
@@ -189,6 +211,7 @@ QString WriteNewIniTemplate(const QString& newIniPath) {
 
     ini.WriteBool(kSetup, "QVX_MENU_ENABLE", false);
     ini.WriteBool(kSetup, "QVX_SETUP_ENABLE", false);
+    update.Commit();
     return QFileInfo(newIniPath).absoluteFilePath();
 }
 

@@ -74,15 +74,25 @@ struct TSettings {
     QString AboutCaption = "Programinformation";
     QString AboutInfo[4] = {"NoName comp Aps", "Noway NoNumber", "NoZip NoWhere", "NoPhone: 00 00 00 00"};
 
+    // What Load had to adjust, one text each (a value it could not use as it
+    // stands), to be logged once at start.
+    QStringList LoadNotes;
+
     // Reads every key with its default. now: the clock's current time, for the
     // GRAPH START/END defaults. brandMasterPassword: default of MASTERPASSWORD.
     void Load(const TIniFile& ini, TDateTime now, const QString& brandMasterPassword);
-    // Writes the keys the program owns, in the fixed order. Throws EIniWriteError.
+    // Writes the keys the program owns, in the fixed order, as one replacement
+    // of the file. Throws EIniWriteError; the file is then unchanged.
     void Save(TIniFile& ini) const;
 };
 
 // Default master password of a brand code (compared upper-cased).
 QString BrandMasterPassword(const QString& brandCode);
+
+// The log file name scheme of the template, used when the settings name none.
+extern const char* const kTemplateLogFilePrefix;   // "LOG"
+extern const char* const kTemplateLogFileCode;     // "YYYY-MM"
+extern const char* const kTemplateLogFileExt;      // ".LOG"
 
 // Writes the ".ini.new" template next to the settings file; returns its full name.
 // Throws EIniWriteError. The caller logs "New inifile created (<name>)".

@@ -1,10 +1,17 @@
 #include "config/IniFile.h"
+#include "tests/config/FileWatch.h"
 #include "tests/support/TestSupport.h"
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
 #include <climits>
+#include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 
 using namespace za;
 
@@ -274,4 +281,163 @@ TEST(IniWrite, ReplacesAtomicallyAndReportsFailures) {
     EXPECT_THROW(asDir.WriteBool("SETUP", "X", true), EIniWriteError);
     EXPECT_TRUE(QFileInfo(dir.File("dir.ini")).isDir());
     EXPECT_EQ(FilesBesidesLocks(dir.Path()), (QStringList{"app.ini", "plain"}));
+}
+
+// A group is one read-modify-write: one replacement at commit, none when it
+// changes nothing or is left without commit, and its reads see its own writes.
+TEST(IniUpdate, GroupIsOneReplacement) {
+    zt::TScratchDir dir;
+    const QString path = dir.File("app.ini");
+    const QByteArray before = "[SETUP]\r\nCOMPORT=3\r\n";
+    zt::WriteAll(path, before);
+    TIniFile ini(path);
+    zt::TReplaceCounter renames(dir.Path());
+    ASSERT_TRUE(renames.Ok());
+
+    ini.WriteInteger("SETUP", "COMPORT", 4);
+    EXPECT_EQ(renames.Take("app.ini"), 1);
+    ini.WriteInteger("SETUP", "COMPORT", 4);                  // same content: not rewritten
+    EXPECT_EQ(renames.Take("app.ini"), 0);
+
+    {
+        TIniFile::TUpdate update(ini);
+        for (int i = 0; i < 30; ++i) ini.WriteInteger("SETUP", QString("K%1").arg(i), i);
+        {
+            TIniFile::TUpdate inner(ini);                       // joins the outer group
+            ini.WriteString("MAIL", "SERVER", "smtp");
+            inner.Commit();
+        }
+        EXPECT_EQ(ini.ReadInteger("SETUP", "K29", -1), 29);
+        EXPECT_EQ(ini.ReadString("MAIL", "SERVER", ""), "smtp");
+        EXPECT_EQ(renames.Take("app.ini"), 0);
+        EXPECT_FALSE(zt::ReadAll(path).contains("K0"));
+        update.Commit();
+    }
+    EXPECT_EQ(renames.Take("app.ini"), 1);
+    const QStringList lines = zt::ReadLines(path);
+    EXPECT_EQ(lines.size(), 2 + 30 + 3);
+    EXPECT_EQ(lines.mid(0, 3), (QStringList{"[SETUP]", "COMPORT=4", "K0=0"}));
+    EXPECT_EQ(lines.mid(lines.size() - 2), (QStringList{"[MAIL]", "SERVER=smtp"}));
+
+    const QString written = zt::ReadAll(path);
+    {
+        TIniFile::TUpdate abandoned(ini);                       // as when an exception passes
+        ini.WriteString("SETUP", "LOST", "1");
+        EXPECT_EQ(ini.ReadString("SETUP", "LOST", ""), "1");
+    }
+    EXPECT_EQ(renames.Take("app.ini"), 0);
+    EXPECT_EQ(zt::ReadAll(path), written);
+    EXPECT_FALSE(ini.ValueExists("SETUP", "LOST"));
+}
+
+// A group that cannot be stored fails once, at commit, and leaves the file
+// and its folder as they were.
+TEST(IniUpdate, FailedCommitKeepsTheFile) {
+    zt::TScratchDir dir;
+    QDir(dir.Path()).mkdir("app.ini");                          // nothing can replace a folder
+    TIniFile ini(dir.File("app.ini"));
+    TIniFile::TUpdate update(ini);
+    EXPECT_NO_THROW(ini.WriteString("SETUP", "A", "1"));
+    EXPECT_NO_THROW(ini.WriteString("SETUP", "B", "2"));
+    try {
+        update.Commit();
+        FAIL() << "commit did not fail";
+    } catch (const EIniWriteError& e) {
+        EXPECT_EQ(e.Text(), "Unable to write to " + dir.File("app.ini"));
+    }
+    EXPECT_TRUE(QFileInfo(dir.File("app.ini")).isDir());
+    EXPECT_FALSE(ini.ValueExists("SETUP", "A"));
+    EXPECT_EQ(FilesBesidesLocks(dir.Path()), QStringList{});
+}
+
+namespace {
+
+// A forked child that holds the settings lock as another instance in the middle
+// of its write would. It reports on the pipe once it holds the lock.
+class TLockHolder {
+public:
+    // holdMs < 0: holds until killed. Otherwise it replaces the file with
+    // replacement after holdMs and then lets go.
+    TLockHolder(const QString& iniPath, int holdMs, const QByteArray& replacement = {}) {
+        const QByteArray lock = QFile::encodeName(iniPath + ".lock");
+        const QByteArray target = QFile::encodeName(iniPath);
+        const QByteArray tmp = target + ".child~";
+        int fds[2];
+        if (::pipe(fds) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            // Only async-signal-safe calls from here on.
+            ::close(fds[0]);
+            const int fd = ::open(lock.constData(), O_RDWR | O_CREAT, 0666);
+            if (fd < 0 || ::flock(fd, LOCK_EX) != 0) ::_exit(1);
+            (void)!::write(fds[1], "L", 1);
+            if (holdMs < 0)
+                for (;;) ::pause();
+            const struct timespec wait = {holdMs / 1000, long(holdMs % 1000) * 1000000L};
+            ::nanosleep(&wait, nullptr);
+            const int out = ::open(tmp.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            if (out < 0 || ::write(out, replacement.constData(), size_t(replacement.size())) != replacement.size())
+                ::_exit(2);
+            ::close(out);
+            ::_exit(::rename(tmp.constData(), target.constData()) == 0 ? 0 : 3);
+        }
+        ::close(fds[1]);
+        char c = 0;
+        holding_ = pid_ > 0 && ::read(fds[0], &c, 1) == 1;
+        ::close(fds[0]);
+    }
+    ~TLockHolder() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    bool Holding() const { return holding_; }
+    // The child's exit code once it has let go by itself.
+    int Wait() {
+        int status = 0;
+        const pid_t done = ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool holding_ = false;
+};
+
+} // namespace
+
+// A write waits for another instance's read-modify-write and starts from what
+// that one wrote, so neither loses keys.
+TEST(IniLock, WriteWaitsForTheHolder) {
+    zt::TScratchDir dir;
+    const QString path = dir.File("app.ini");
+    zt::WriteAll(path, "[SETUP]\r\nCOMPORT=3\r\n");
+    TIniFile ini(path);
+    EXPECT_EQ(ini.ReadInteger("SETUP", "COMPORT", -1), 3);
+    TLockHolder other(path, 50, "[SETUP]\r\nCOMPORT=3\r\nOTHER=1\r\n");
+    ASSERT_TRUE(other.Holding());
+    ini.WriteInteger("SETUP", "MINE", 2);
+    EXPECT_EQ(other.Wait(), 0);
+    EXPECT_EQ(zt::ReadLines(path), (QStringList{"[SETUP]", "COMPORT=3", "OTHER=1", "MINE=2"}));
+}
+
+// A holder that never lets go (hung) delays a write, but does not stop it.
+TEST(IniLock, HungHolderDoesNotStopTheWrite) {
+    zt::TScratchDir dir;
+    const QString path = dir.File("app.ini");
+    TIniFile ini(path);
+    TLockHolder hung(path, -1);
+    ASSERT_TRUE(hung.Holding());
+    ini.WriteInteger("SETUP", "CHKS", 4711);
+    {
+        TIniFile::TUpdate update(ini);
+        ini.WriteString("SETUP", "A", "x");
+        update.Commit();
+    }
+    EXPECT_EQ(zt::ReadLines(path), (QStringList{"[SETUP]", "CHKS=4711", "A=x"}));
+    // The wait leaves no signal behind to end the process later.
+    const struct timespec settle = {0, 100 * 1000000L};
+    ::nanosleep(&settle, nullptr);
+    EXPECT_EQ(TIniFile(path).ReadInteger("SETUP", "CHKS", 0), 4711);
 }

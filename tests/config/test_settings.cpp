@@ -1,8 +1,12 @@
 #include "config/IniFile.h"
 #include "config/Settings.h"
+#include "tests/config/FileWatch.h"
 #include "tests/support/TestSupport.h"
+#include <QDir>
 #include <QMap>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 using namespace za;
 
@@ -46,7 +50,10 @@ TEST(Settings, DefaultsWithoutFile) {
     EXPECT_EQ(s.ComPort, -1);
     EXPECT_EQ(s.ComPortDevice, "");
     EXPECT_EQ(s.Baud, 1200);
-    EXPECT_EQ(s.LogFilePath + s.LogFilePrefix + s.LogFileCode + s.LogFileSuffix + s.LogFileExt, "");
+    // No name scheme at all would leave the records nowhere: the template's is used.
+    EXPECT_EQ(s.LogFilePath, "");
+    EXPECT_EQ(s.LogFilePrefix + s.LogFileCode + s.LogFileSuffix + s.LogFileExt, "LOGYYYY-MM.LOG");
+    EXPECT_EQ(s.LoadNotes, QStringList{"No log file name is set; LOGYYYY-MM.LOG is used"});
     EXPECT_EQ(s.AppInfo, "");
     EXPECT_TRUE(s.LogDataVisible);
     EXPECT_EQ(s.MasterPassword, "pirenvaldu3398");
@@ -87,14 +94,64 @@ TEST(Settings, ReadsHandEditedValues) {
     EXPECT_EQ(s.InactiveStopTime, EncodeTime(6, 30, 0));
     EXPECT_EQ(s.AppTitle, "Shop");
 
-    // The channel count is kept to what the program can work with.
-    for (auto [text, expected] : {std::pair{"0", 1}, {"-4", 1}, {"1", 1}, {"8", 8}, {"2000000000", kMaxChannels}}) {
-        TIniFile n(dir.File(QString("n%1.ini").arg(text)));
-        n.WriteString("SETUP", "NUMBER_OF_CHANNELS", text);
-        s.Load(n, kAfternoon, "");
-        EXPECT_EQ(s.NumberOfChannels, expected) << text;
-        EXPECT_EQ(s.ChannelNames.size(), expected);
-        EXPECT_EQ(s.AlarmTexts.size(), expected);
+    EXPECT_EQ(s.LoadNotes, QStringList{"No log file name is set; LOGYYYY-MM.LOG is used"});
+}
+
+// The channel count is kept to what the program can work with, and a value
+// that had to be changed is noted; one that does not parse gives the default.
+TEST(Settings, ChannelCountOutOfRangeIsNoted) {
+    zt::TScratchDir dir;
+    struct TCase {
+        const char* text;
+        int expected;
+        const char* note;
+    };
+    const TCase cases[] = {
+        {"0", 1, "NUMBER_OF_CHANNELS=0 is out of range 1..122; 1 is used"},
+        {"-5", 1, "NUMBER_OF_CHANNELS=-5 is out of range 1..122; 1 is used"},
+        {"99999", kMaxChannels, "NUMBER_OF_CHANNELS=99999 is out of range 1..122; 122 is used"},
+        {"$0", 1, "NUMBER_OF_CHANNELS=$0 is out of range 1..122; 1 is used"},
+        {"abc", 3, nullptr},
+        {"1", 1, nullptr},
+        {"122", 122, nullptr},
+    };
+    for (const TCase& c : cases) {
+        const QString path = dir.File("n.ini");
+        zt::WriteAll(path, QByteArray("[SETUP]\r\nLOGFILECODE=YYYY\r\nNUMBER_OF_CHANNELS=") + c.text + "\r\n");
+        TIniFile ini(path);
+        TSettings s;
+        s.Load(ini, kAfternoon, "");
+        EXPECT_EQ(s.NumberOfChannels, c.expected) << c.text;
+        EXPECT_EQ(s.ChannelNames.size(), c.expected) << c.text;
+        EXPECT_EQ(s.AlarmTexts.size(), c.expected) << c.text;
+        EXPECT_EQ(s.LoadNotes, c.note ? QStringList{c.note} : QStringList{}) << c.text;
+    }
+}
+
+// Only an entirely empty name scheme is replaced, and the folder is kept.
+TEST(Settings, EmptyLogFileNameGetsTheTemplateScheme) {
+    zt::TScratchDir dir;
+    const QString path = dir.File("app.ini");
+    struct TCase {
+        const char* lines;
+        const char* name;   // path + prefix + code + suffix + ext after Load
+        bool noted;
+    };
+    const TCase cases[] = {
+        {"LOGFILEPATH=D:\\Data\r\n", "D:\\DataLOGYYYY-MM.LOG", true},
+        {"LOGFILEPREFIX=\r\nLOGFILEEXT=\r\n", "LOGYYYY-MM.LOG", true},
+        {"LOGFILEEXT=.TXT\r\n", ".TXT", false},
+        {"LOGFILESUFFIX=x\r\n", "x", false},
+        {"LOGFILECODE=NOW\r\n", "NOW", false},
+    };
+    for (const TCase& c : cases) {
+        zt::WriteAll(path, QByteArray("[SETUP]\r\n") + c.lines);
+        TIniFile ini(path);
+        TSettings s;
+        s.Load(ini, kAfternoon, "");
+        EXPECT_EQ(s.LogFilePath + s.LogFilePrefix + s.LogFileCode + s.LogFileSuffix + s.LogFileExt, c.name)
+            << c.lines;
+        EXPECT_EQ(s.LoadNotes.size(), c.noted ? 1 : 0) << c.lines;
     }
 }
 
@@ -150,6 +207,62 @@ TEST(Settings, SaveWritesTheFixedOrderAndReadsBack) {
     EXPECT_EQ(back.MailEnable[5], 12);
     EXPECT_EQ(back.ComPort, 4);
     EXPECT_EQ(back.LogFileCode, "YYYY-MM");
+}
+
+// A save replaces the file once (a power cut then leaves the old settings or
+// the new ones), and not at all when nothing changed.
+TEST(Settings, SaveIsOneReplacement) {
+    zt::TScratchDir dir;
+    const QString path = dir.File("app.ini");
+    zt::WriteAll(path, "[SETUP]\r\nBAUD=2400\r\nCOMPORT=3\r\n");
+    TIniFile ini(path);
+    TSettings s;
+    s.Load(ini, kAfternoon, "");
+    s.ComPort = 5;
+    zt::TReplaceCounter renames(dir.Path());
+    ASSERT_TRUE(renames.Ok());
+    s.Save(ini);
+    EXPECT_EQ(renames.Take("app.ini"), 1);
+    EXPECT_EQ(TIniFile(path).ReadInteger("SETUP", "COMPORT", -1), 5);
+    s.Save(ini);
+    EXPECT_EQ(renames.Take("app.ini"), 0);
+}
+
+// A save that cannot be stored in full (here: the file may grow by a few bytes
+// only) raises the error once and leaves the old file byte for byte.
+TEST(Settings, FailedSaveLeavesTheOldFile) {
+    zt::TScratchDir dir;
+    const QString path = dir.File("app.ini");
+    const QByteArray before = "; shop 12\r\n[SETUP]\r\nBAUD=2400\r\nCOMPORT=3\r\n";
+    zt::WriteAll(path, before);
+    TIniFile ini(path);
+    TSettings s;
+    s.Load(ini, kAfternoon, "");
+    s.ComPort = 5;
+
+    struct rlimit old;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = rlim_t(before.size() + 60);
+    auto* oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    int raised = 0;
+    QString text;
+    try {
+        s.Save(ini);
+    } catch (const EIniWriteError& e) {
+        ++raised;
+        text = e.Text();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(raised, 1);
+    EXPECT_EQ(text, "Unable to write to " + path);
+    EXPECT_EQ(zt::ReadAll(path).toLatin1(), before);
+    QStringList files = QDir(dir.Path()).entryList(QDir::Files | QDir::Hidden);
+    files.removeAll("app.ini.lock");
+    EXPECT_EQ(files, QStringList{"app.ini"});
 }
 
 TEST(Settings, SaveLeavesKeysItDoesNotOwn) {

@@ -20,7 +20,7 @@ size_t g_restSize = 0;
 class TGreedyHandlers : public TCounterHandlers {
 public:
     explicit TGreedyHandlers(TCounterLink& link) : link_(link) {}
-    void HandleLogRecord(int) override { ReadAll(); }
+    void HandleLogRecord(const TLogRecordData&) override { ReadAll(); }
     void HandleAlarm() override { ReadAll(); }
     void ApplyRfSetup() override { ReadAll(); }
     void SetInputSetup(const QVector<uint8_t>& b) override { CHECK(b.size() == link_.ChannelCount()); }
@@ -55,7 +55,7 @@ private:
 };
 
 void CheckFront(const TRxTxBuffer& rx) {
-    CHECK(rx.Count >= 0 && rx.Count <= TRxTxBuffer::kSize - 1);
+    CHECK(rx.Count >= 0 && rx.Count <= TRxTxBuffer::kSize);
     CHECK(rx.Count == 0 || rx.Data[0] == 0x02);
 }
 
@@ -74,6 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     link.SetHandlers(&handlers);
     link.SetChannelCount(data[0] % 9);
     link.SetRunning(true);
+    // Pauses of the line now and then, so that cut frames are dropped too.
+    qint64 now = 0;
+    link.RxBuffer()->MonotonicMs = [&now] { return now; };
     const size_t piece = data[1] % 64 + 1;
     g_rest = data + 2;
     g_restSize = size - 2;
@@ -82,6 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t* p = g_rest;
         g_rest += n;
         g_restSize -= n;
+        if (n % 7 == 0) now += 1000;
         link.ReceiveFrom(p, int(n));
         CheckFront(*link.RxBuffer());
         // Passes with no new bytes, as the re-announce gives them.
