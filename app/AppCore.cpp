@@ -227,11 +227,9 @@ bool TAppCore::SaveSettings() {
     }
 }
 
-void TAppCore::RequestShutdown(bool sessionEnd) {
-    if (closeRequested_ || shutdownDone_) return;
-    if (sessionEnd && eventLog_) eventLog_->Log("Windows is shutting down", 6);
+void TAppCore::StopWork() {
+    // Nothing new starts: no records, no ticks, no boxes, no waits.
     closeRequested_ = true;
-    // Nothing new starts: no records, no ticks, no boxes.
     running_ = false;
     if (link_) {
         link_->SetRunning(false);
@@ -240,6 +238,12 @@ void TAppCore::RequestShutdown(bool sessionEnd) {
     checkLogTimer_.stop();
     if (supervisor_) supervisor_->Stop();
     if (boxes_) boxes_->Close();
+}
+
+void TAppCore::RequestShutdown(bool sessionEnd) {
+    if (closeRequested_ || shutdownDone_) return;
+    if (sessionEnd && eventLog_) eventLog_->Log("Windows is shutting down", 6);
+    StopWork();
     if (OnShutdownRequested) OnShutdownRequested();
     // Every event loop of the thread ends, the nested ones (a box, a dialog)
     // first; the shutdown then runs where the outermost one returned.
@@ -248,17 +252,9 @@ void TAppCore::RequestShutdown(bool sessionEnd) {
 
 void TAppCore::Shutdown() {
     if (shutdownDone_) return;
-    closeRequested_ = true;
-    running_ = false;
     shutdownDone_ = true;
     if (!started_) return;
-    if (link_) {
-        link_->SetRunning(false);
-        link_->AbortWaits();
-    }
-    checkLogTimer_.stop();
-    if (supervisor_) supervisor_->Stop();
-    if (boxes_) boxes_->Close();
+    StopWork();
 
     // A CHKS write that was still to follow the last Ack.
     if (records_) records_->FlushChecksum();

@@ -112,6 +112,7 @@ public:
 private:
     void OpenPortAtStart();
     void LogLoadNotes();
+    void StopWork();
 
     TAppOptions options_;
     const TClock* clock_;

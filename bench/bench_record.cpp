@@ -63,6 +63,15 @@ void RecordToAck(benchmark::State& state) {
     TSilentBoxes boxes;
     za::TEventLog log(&boxes, &clock);
     log.SetFileName(dir.filePath("zentrellapp.log"));
+    // ZA_BENCH_INI_MB: a settings file of that size (a long hand-made section),
+    // to see that the Ack does not wait for settings-file work.
+    if (const int mb = qEnvironmentVariableIntValue("ZA_BENCH_INI_MB"); mb > 0) {
+        QFile big(dir.filePath("zentrellapp.ini"));
+        big.open(QIODevice::WriteOnly);
+        big.write("[NOTES]\r\n");
+        const QByteArray line = "NOTE=" + QByteArray(90, 'x') + "\r\n";
+        for (qint64 i = 0; i < qint64(mb) * 1024 * 1024 / line.size(); ++i) big.write(line);
+    }
     za::TIniFile ini(dir.filePath("zentrellapp.ini"));
     za::TLogData data(&log);
 

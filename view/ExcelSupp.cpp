@@ -1,5 +1,6 @@
 #include "ExcelSupp.h"
 #include "config/FileReplace.h"
+#include "config/LocaleFormats.h"
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -49,18 +50,9 @@ bool CheckSize(const TExportTable& t, int maxRows, int maxCols, const QString& k
 
 
 QString TimeFormatWithSeconds() {
-    // The long format can carry a time zone; the exports want the clock time only.
-    QString f = QLocale::system().timeFormat(QLocale::LongFormat);
-    QString out;
-    bool quoted = false;
-    for (QChar c : f) {
-        if (c == QLatin1Char('\'')) quoted = !quoted;
-        if (!quoted && c == QLatin1Char('t')) continue;
-        out.append(c);
-    }
-    out = out.trimmed();
-    if (!out.contains(QLatin1Char('s'))) out = QStringLiteral("HH:mm:ss");
-    return out;
+    // The exports want the clock time with seconds, never a time zone.
+    const QString f = SystemLongTimeFormat();
+    return f.contains(QLatin1Char('s')) ? f : QStringLiteral("HH:mm:ss");
 }
 
 template <typename List>
