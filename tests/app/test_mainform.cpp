@@ -66,6 +66,7 @@ TEST(MainForm, WithoutSettingsStartsWithDefaultsAndOnlyTheCloseActionEndsIt) {
     EXPECT_EQ(run.boxes.boxes[0].kind, TBoxKind::Error);
     // No name scheme at all: the template's, said once.
     EXPECT_EQ(run.form->LogFileNamePanel->text(), "LOG2011-03.LOG");
+    EXPECT_EQ(run.Log().filter("No log file name is set").size(), 1);
 
     run.form->show();
     run.form->close();                 // the window's close button
